@@ -1,0 +1,51 @@
+"""Shared helpers: child interpreters for every state that needs an Engine.
+
+Only one Engine can exist per process, so tests of the states before `init`,
+after `init` and after a second `init`, and of the run loop, run small scripts
+in fresh interpreters.
+"""
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+
+class ScriptResult:
+    def __init__(self, completed):
+        self.returncode = completed.returncode
+        self.stdout = completed.stdout
+        self.stderr = completed.stderr
+
+    def __repr__(self):
+        return (f"ScriptResult(returncode={self.returncode!r},\n"
+                f"stdout={self.stdout!r},\nstderr={self.stderr!r})")
+
+
+def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None):
+    """Runs `source` in a new interpreter and returns its status and output.
+
+    With `path`, the script is written to that file and run from it, so that it
+    has a file name of its own (as a script started from a shell has).
+    """
+    source = textwrap.dedent(source)
+    full_env = dict(os.environ)
+    full_env.setdefault("PYTHONIOENCODING", "utf-8")
+    if env:
+        full_env.update(env)
+    if path is not None:
+        with open(path, "w", encoding="utf-8") as handle:
+            handle.write(source)
+        command = [sys.executable, str(path), *args]
+    else:
+        command = [sys.executable, "-c", source, *args]
+    completed = subprocess.run(command, cwd=cwd, env=full_env, capture_output=True,
+                               text=True, timeout=timeout)
+    return ScriptResult(completed)
+
+
+@pytest.fixture
+def script():
+    return run_script

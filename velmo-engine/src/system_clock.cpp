@@ -1,0 +1,10 @@
+#include "velmo/platform.hpp"
+#include "velmo/scheduler.hpp"
+
+namespace velmo {
+
+std::uint32_t SystemClock::ticks() { return platform::ticks(); }
+
+void SystemClock::sleep(std::uint32_t ms) { platform::sleep(ms); }
+
+}  // namespace velmo

@@ -1,0 +1,42 @@
+#include <atomic>
+#include <string>
+
+#include "velmo/engine.hpp"
+#include "velmo/fatal.hpp"
+#include "velmo/platform.hpp"
+
+namespace velmo {
+namespace {
+
+// Set by the first Engine creation and never cleared: it alone decides
+// "already initialized", even when that creation went on to fail.
+std::atomic<bool> initialized{false};
+
+}  // namespace
+
+Engine::Engine(std::uint32_t startup_seed, std::uint32_t fps)
+    : rng(RandomGenerator::from_seed(startup_seed)),
+      noise_table(NoiseTable::from_seed(startup_seed)),
+      scheduler(1000.0 / static_cast<double>(fps)) {}
+
+std::unique_ptr<Engine> Engine::create(std::optional<std::uint32_t> fps) {
+    if (initialized.exchange(true, std::memory_order_seq_cst)) {
+        fatal("Velmo already initialized", {"velmo-engine/src/velmo", 23, 5});
+    }
+    std::uint32_t seed = draw_startup_seed();
+    return std::unique_ptr<Engine>(new Engine(seed, fps.value_or(default_fps)));
+}
+
+std::uint32_t Engine::draw_startup_seed() {
+    // Rejecting the one value outside the range keeps the draw uniform.
+    for (;;) {
+        std::uint32_t value = 0;
+        std::string error;
+        if (!platform::fill_random(&value, sizeof value, error)) {
+            fatal_here("could not initialize thread_rng: " + error);
+        }
+        if (value != UINT32_MAX) return value;
+    }
+}
+
+}  // namespace velmo

@@ -1,0 +1,32 @@
+#include <execinfo.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "velmo/platform.hpp"
+
+namespace velmo::platform {
+
+void write_stderr(std::string_view text) noexcept {
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        ssize_t written = ::write(STDERR_FILENO, data, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+void write_native_backtrace() noexcept {
+    void* frames[128];
+    int count = ::backtrace(frames, 128);
+    ::backtrace_symbols_fd(frames, count, STDERR_FILENO);
+}
+
+void exit_now(int status) noexcept { ::_exit(status); }
+
+}  // namespace velmo::platform

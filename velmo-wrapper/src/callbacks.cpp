@@ -1,0 +1,59 @@
+#include "callbacks.hpp"
+
+#include <cstdio>
+
+#include "errors.hpp"
+#include "velmo/platform.hpp"
+
+namespace velmo::py {
+namespace {
+
+// Calls `callable` with no arguments; null with the exception pending on failure.
+Ref call_without_arguments(PyObject* callable) {
+    Ref no_arguments = Ref::steal(checked(PyTuple_New(0)));
+    return Ref::steal(PyObject_Call(callable, no_arguments.get(), nullptr));
+}
+
+void print_error(PythonError&& error) noexcept {
+    std::move(error).restore();
+    PyErr_PrintEx(0);
+}
+
+// What the script already wrote must reach its destination before the exit.
+void flush_standard_streams() noexcept {
+    for (const char* name : {"stdout", "stderr"}) {
+        PyObject* stream = PySys_GetObject(name);
+        if (stream == nullptr || stream == Py_None) continue;
+        PyObject* result = PyObject_CallMethod(stream, "flush", nullptr);
+        if (result == nullptr) {
+            PyErr_Clear();
+        } else {
+            Py_DECREF(result);
+        }
+    }
+    std::fflush(nullptr);
+}
+
+// A callback failed with `error`: `close` runs, both failures are printed
+// (close's first), and the process ends without finalising the interpreter.
+// A fatal error fetched on the way resumes instead, by throwing.
+[[noreturn]] void fail(PythonError&& error, PyObject* close) {
+    Ref closed = call_without_arguments(close);
+    if (!closed) print_error(take_error());
+    if (!error.matches(PyExc_KeyboardInterrupt)) print_error(std::move(error));
+    flush_standard_streams();
+    platform::exit_now(1);
+}
+
+}  // namespace
+
+void CallbackHandler::update(Engine&) { call(update_); }
+
+void CallbackHandler::draw(Engine&) { call(draw_); }
+
+void CallbackHandler::call(PyObject* callback) {
+    Ref result = call_without_arguments(callback);
+    if (!result) fail(take_error(), close_);
+}
+
+}  // namespace velmo::py

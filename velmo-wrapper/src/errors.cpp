@@ -1,0 +1,155 @@
+#include "errors.hpp"
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "velmo/platform.hpp"
+
+namespace velmo::py {
+namespace {
+
+PyObject* panic_type_slot = nullptr;
+
+constexpr const char* panic_doc =
+    "\n"
+    "The exception raised when native code called from Python panics.\n"
+    "\n"
+    "Like SystemExit, this exception is derived from BaseException so that\n"
+    "it will typically propagate all the way through the stack and cause the\n"
+    "Python interpreter to exit.\n";
+
+// Failures while handing an exception to the interpreter have nowhere left to go.
+[[noreturn]] void abort_at_boundary() noexcept {
+    platform::write_stderr("uncaught panic at ffi boundary\n");
+    std::abort();
+}
+
+PythonError fetch() noexcept {
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    return PythonError(type, value, traceback);
+}
+
+// The message of a PanicException fetched back from Python code.
+std::string panic_message(PyObject* value) {
+    static constexpr const char* fallback = "Unwrapped panic from Python code";
+    Ref text = Ref::steal(value ? PyObject_Str(value) : nullptr);
+    if (!text) {
+        PyErr_Clear();
+        return fallback;
+    }
+    Ref bytes = Ref::steal(PyUnicode_AsEncodedString(text.get(), "utf-8", "replace"));
+    if (!bytes) {
+        PyErr_Clear();
+        return fallback;
+    }
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) {
+        PyErr_Clear();
+        return fallback;
+    }
+    return std::string(data, static_cast<std::size_t>(size));
+}
+
+[[noreturn]] void resume_panic(PythonError&& error) {
+    std::string message = panic_message(error.normalized_value());
+    platform::write_stderr(
+        "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
+        "Python stack trace below:\n");
+    std::move(error).restore();
+    PyErr_PrintEx(0);
+    resume_fatal(std::move(message));
+}
+
+}  // namespace
+
+PythonError::~PythonError() {
+    Py_XDECREF(type_);
+    Py_XDECREF(value_);
+    Py_XDECREF(traceback_);
+}
+
+PyObject* PythonError::normalized_value() noexcept {
+    PyErr_NormalizeException(&type_, &value_, &traceback_);
+    return value_;
+}
+
+bool PythonError::matches(PyObject* exception_type) const noexcept {
+    return type_ != nullptr && PyErr_GivenExceptionMatches(type_, exception_type);
+}
+
+void PythonError::restore() && noexcept {
+    PyErr_Restore(std::exchange(type_, nullptr), std::exchange(value_, nullptr),
+                  std::exchange(traceback_, nullptr));
+}
+
+PyObject* panic_exception_type() {
+    if (panic_type_slot == nullptr) {
+        PyObject* type = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", panic_doc,
+                                                   PyExc_BaseException, nullptr);
+        if (type == nullptr) {
+            PyErr_Print();
+            abort_at_boundary();
+        }
+        panic_type_slot = type;
+    }
+    return panic_type_slot;
+}
+
+PythonError take_error() {
+    PythonError error = fetch();
+    if (error.type() == nullptr) {
+        return new_error(PyExc_SystemError, "attempted to fetch exception but none was set");
+    }
+    if (error.type() == panic_exception_type()) resume_panic(std::move(error));
+    return error;
+}
+
+void throw_pending() { throw take_error(); }
+
+PythonError new_error(PyObject* type, PyObject* message) {
+    PyErr_SetObject(type, message);
+    PythonError error = fetch();
+    error.normalized_value();
+    return error;
+}
+
+PythonError new_error(PyObject* type, std::string_view message) {
+    Ref text = Ref::steal(checked(PyUnicode_FromStringAndSize(
+        message.data(), static_cast<Py_ssize_t>(message.size()))));
+    return new_error(type, text.get());
+}
+
+void api_call_failed(const std::source_location& where) {
+    if (PyErr_Occurred()) PyErr_Print();
+    fatal("Python API call failed", SourceLocation::from(where));
+}
+
+void raise_python_error(PythonError&& error) noexcept { std::move(error).restore(); }
+
+void raise_panic(std::string_view message) noexcept {
+    PyObject* type = panic_exception_type();
+    PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
+                                          "replace");
+    if (text == nullptr) abort_at_boundary();
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+    PyObject *exc_type, *value, *traceback;
+    PyErr_Fetch(&exc_type, &value, &traceback);
+    PyErr_NormalizeException(&exc_type, &value, &traceback);
+    PyErr_Restore(exc_type, value, traceback);
+}
+
+void raise_unknown_exception() noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (...) {
+        raise_panic("native code failed without a message");
+    }
+}
+
+}  // namespace velmo::py

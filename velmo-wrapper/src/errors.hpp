@@ -1,0 +1,94 @@
+// Python errors below the call boundary, and the boundary itself.
+//
+// Code below the boundary never leaves an exception set in the interpreter:
+// it takes it out with `take_error` and throws it as a `PythonError`, or
+// throws `FatalError`. `call_boundary` catches both and hands the interpreter
+// exactly one exception.
+#pragma once
+
+#include <string_view>
+#include <utility>
+
+#include "python.hpp"
+#include "pyref.hpp"
+#include "velmo/fatal.hpp"
+
+namespace velmo::py {
+
+// A Python exception taken out of the interpreter's error state: a value
+// that is put back exactly once, by `restore`.
+class PythonError {
+public:
+    PythonError(PyObject* type, PyObject* value, PyObject* traceback) noexcept
+        : type_(type), value_(value), traceback_(traceback) {}
+    PythonError(PythonError&& other) noexcept
+        : type_(std::exchange(other.type_, nullptr)),
+          value_(std::exchange(other.value_, nullptr)),
+          traceback_(std::exchange(other.traceback_, nullptr)) {}
+    PythonError& operator=(PythonError&&) = delete;
+    PythonError(const PythonError&) = delete;
+    ~PythonError();
+
+    PyObject* type() const noexcept { return type_; }
+    // Normalises the exception in place and returns its value (borrowed).
+    PyObject* normalized_value() noexcept;
+    bool matches(PyObject* exception_type) const noexcept;
+    // Makes this the interpreter's current exception again.
+    void restore() && noexcept;
+
+private:
+    PyObject* type_;
+    PyObject* value_;
+    PyObject* traceback_;
+};
+
+// Takes the pending exception out of the interpreter. A PanicException (the
+// type itself, not a subclass) is a fatal error coming back out of Python
+// code: it is printed with a notice and then continued as a FatalError.
+// When nothing is pending, the result is a SystemError saying so.
+PythonError take_error();
+
+// `take_error`, thrown.
+[[noreturn]] void throw_pending();
+
+// A new exception of `type` whose single argument is `message`.
+PythonError new_error(PyObject* type, PyObject* message);
+PythonError new_error(PyObject* type, std::string_view message);
+
+// The interpreter failed to make an object that cannot fail in normal
+// operation: prints the pending error and fails fatally.
+[[noreturn]] void api_call_failed(
+    const std::source_location& where = std::source_location::current());
+
+// Checks the result of an object-creating API call.
+inline PyObject* checked(
+    PyObject* object, const std::source_location& where = std::source_location::current()) {
+    if (object == nullptr) [[unlikely]]
+        api_call_failed(where);
+    return object;
+}
+
+// The type of the module's fatal errors, created on first use.
+PyObject* panic_exception_type();
+
+// Sets the interpreter's exception for whatever `call_boundary` caught.
+void raise_python_error(PythonError&& error) noexcept;
+void raise_panic(std::string_view message) noexcept;
+void raise_unknown_exception() noexcept;
+
+// Runs one module call: its result, or null with exactly one exception set.
+template <typename Body>
+PyObject* call_boundary(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (PythonError& error) {
+        raise_python_error(std::move(error));
+    } catch (const FatalError& error) {
+        raise_panic(error.message());
+    } catch (...) {
+        raise_unknown_exception();
+    }
+    return nullptr;
+}
+
+}  // namespace velmo::py

@@ -1,0 +1,94 @@
+#include "binding.hpp"
+#include "callbacks.hpp"
+#include "functions.hpp"
+#include "velmo/engine.hpp"
+#include "velmo_singleton.hpp"
+
+namespace velmo::py {
+namespace {
+
+constexpr const char* fps_names[] = {"fps"};
+constexpr const char* run_names[] = {"update", "draw", "close"};
+constexpr const char* title_names[] = {"title"};
+
+constexpr ArgumentSpec init_spec{"init", fps_names, 1, 0};
+constexpr ArgumentSpec run_spec{"run", run_names, 3, 3};
+constexpr ArgumentSpec title_spec{"title", title_names, 1, 1};
+
+// Moves the working directory to the directory of the script that called
+// `init`: frame 0 of the stack is this statement itself, frame 1 its caller.
+constexpr const char* chdir_to_caller =
+    "os.chdir(os.path.dirname(inspect.stack()[1].filename) or '.')";
+
+Ref import_into(PyObject* locals, const char* name) {
+    Ref module = Ref::steal(PyImport_ImportModule(name));
+    if (!module) throw_pending();
+    if (PyDict_SetItemString(locals, name, module.get()) < 0) throw_pending();
+    return module;
+}
+
+void move_to_caller_directory() {
+    Ref locals = Ref::steal(checked(PyDict_New()));
+    Ref os = import_into(locals.get(), "os");
+    Ref inspect = import_into(locals.get(), "inspect");
+    Ref code = Ref::steal(Py_CompileString(chdir_to_caller, "<string>", Py_file_input));
+    if (!code) throw_pending();
+    PyObject* main_module = PyImport_AddModule("__main__");
+    if (main_module == nullptr) throw_pending();
+    PyObject* globals = PyModule_GetDict(main_module);
+    if (PyDict_GetItemString(globals, "__builtins__") == nullptr &&
+        PyDict_SetItemString(globals, "__builtins__", PyEval_GetBuiltins()) < 0) {
+        throw_pending();
+    }
+    Ref result = Ref::steal(PyEval_EvalCode(code.get(), globals, locals.get()));
+    if (!result) throw_pending();
+}
+
+}  // namespace
+
+PyObject* init(PyObject*, PyObject* args, PyObject* kwargs) {
+    return call_boundary([&] {
+        auto slots = bind<1>(init_spec, args, kwargs);
+        std::optional<std::uint32_t> fps = to_optional_uint32(slots[0], "fps");
+        move_to_caller_directory();
+        set_instance(Engine::create(fps));
+        return none();
+    });
+}
+
+PyObject* run(PyObject*, PyObject* args, PyObject* kwargs) {
+    return call_boundary([&]() -> PyObject* {
+        auto slots = bind<3>(run_spec, args, kwargs);
+        Engine& engine = instance();
+        CallbackHandler handler(slots[0], slots[1], slots[2]);
+        SystemClock clock;
+        run_loop(engine, handler, clock);
+    });
+}
+
+PyObject* show(PyObject*, PyObject*) {
+    return call_boundary([&]() -> PyObject* {
+        Engine& engine = instance();
+        IdleHandler handler;
+        SystemClock clock;
+        run_loop(engine, handler, clock);
+    });
+}
+
+PyObject* quit(PyObject*, PyObject*) {
+    return call_boundary([&] {
+        instance();
+        return none();
+    });
+}
+
+PyObject* title(PyObject*, PyObject* args, PyObject* kwargs) {
+    return call_boundary([&] {
+        auto slots = bind<1>(title_spec, args, kwargs);
+        to_utf8(slots[0], "title");
+        instance();
+        return none();
+    });
+}
+
+}  // namespace velmo::py

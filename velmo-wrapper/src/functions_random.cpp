@@ -1,0 +1,44 @@
+#include "binding.hpp"
+#include "functions.hpp"
+#include "velmo_singleton.hpp"
+
+namespace velmo::py {
+namespace {
+
+constexpr const char* seed_names[] = {"seed"};
+constexpr const char* ab_names[] = {"a", "b"};
+
+constexpr ArgumentSpec rseed_spec{"rseed", seed_names, 1, 1};
+constexpr ArgumentSpec rndi_spec{"rndi", ab_names, 2, 2};
+constexpr ArgumentSpec rndf_spec{"rndf", ab_names, 2, 2};
+
+}  // namespace
+
+PyObject* rseed(PyObject*, PyObject* args, PyObject* kwargs) {
+    return call_boundary([&] {
+        auto slots = bind<1>(rseed_spec, args, kwargs);
+        std::uint32_t seed = to_uint32(slots[0], "seed");
+        instance().rng = RandomGenerator::from_seed(seed);
+        return none();
+    });
+}
+
+PyObject* rndi(PyObject*, PyObject* args, PyObject* kwargs) {
+    return call_boundary([&] {
+        auto slots = bind<2>(rndi_spec, args, kwargs);
+        std::int32_t a = to_int32(slots[0], "a");
+        std::int32_t b = to_int32(slots[1], "b");
+        return from_int32(instance().rng.uniform_int(a, b));
+    });
+}
+
+PyObject* rndf(PyObject*, PyObject* args, PyObject* kwargs) {
+    return call_boundary([&] {
+        auto slots = bind<2>(rndf_spec, args, kwargs);
+        double a = to_double(slots[0], "a");
+        double b = to_double(slots[1], "b");
+        return from_double(instance().rng.uniform_float(a, b));
+    });
+}
+
+}  // namespace velmo::py

@@ -1,0 +1,79 @@
+#include "registration.hpp"
+
+#include <string>
+
+#include "binding.hpp"
+#include "errors.hpp"
+
+namespace velmo::py {
+namespace {
+
+// Holds the module for the rest of the process once it has been created.
+PyObject* module_cell = nullptr;
+
+// The `__all__` list of `module`, created empty when the module has none.
+Ref all_list(PyObject* module) {
+    Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        PythonError error = take_error();
+        if (!error.matches(PyExc_AttributeError)) throw std::move(error);
+        all = Ref::steal(checked(PyList_New(0)));
+        if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) throw_pending();
+        return all;
+    }
+    if (!PyList_Check(all.get())) {
+        Ref name = type_name_of(all.get());
+        Ref message = Ref::steal(checked(
+            PyUnicode_FromFormat("'%U' object cannot be converted to 'PyList'", name.get())));
+        throw new_error(PyExc_TypeError, message.get());
+    }
+    return all;
+}
+
+// A debug rendering of the pending Python error, which it clears.
+std::string describe_pending_error() {
+    PythonError error = take_error();
+    Ref text = Ref::steal(PyObject_Repr(error.normalized_value()));
+    Ref bytes = Ref::steal(text ? PyUnicode_AsUTF8String(text.get()) : nullptr);
+    const char* utf8 = bytes ? PyBytes_AsString(bytes.get()) : nullptr;
+    if (utf8 == nullptr) {
+        PyErr_Clear();
+        return "<unprintable error>";
+    }
+    return utf8;
+}
+
+void add_function(PyObject* module, PyMethodDef& method) {
+    const char* module_name = PyModule_GetName(module);
+    if (module_name == nullptr) throw_pending();
+    Ref module_name_text = Ref::steal(checked(PyUnicode_FromString(module_name)));
+    Ref function = Ref::steal(PyCFunction_NewEx(&method, module, module_name_text.get()));
+    if (!function) throw_pending();
+    Ref name = Ref::steal(PyObject_GetAttrString(function.get(), "__name__"));
+    if (!name) throw_pending();
+    to_utf8(name.get(), "__name__");
+    Ref all = all_list(module);
+    if (PyList_Append(all.get(), name.get()) < 0) {
+        fatal_here("could not append __name__ to __all__: " + describe_pending_error());
+    }
+    if (PyObject_SetAttr(module, name.get(), function.get()) < 0) throw_pending();
+}
+
+}  // namespace
+
+PyObject* create_module(PyModuleDef& definition, std::span<PyMethodDef> methods) noexcept {
+    return call_boundary([&]() -> PyObject* {
+        if (module_cell != nullptr) {
+            throw new_error(PyExc_ImportError,
+                            "PyO3 modules compiled for CPython 3.8 or older may only be "
+                            "initialized once per interpreter process");
+        }
+        Ref module = Ref::steal(PyModule_Create2(&definition, PYTHON_ABI_VERSION));
+        if (!module) throw_pending();
+        for (PyMethodDef& method : methods) add_function(module.get(), method);
+        module_cell = Ref::borrow(module.get()).release();
+        return module.release();
+    });
+}
+
+}  // namespace velmo::py

@@ -1,0 +1,15 @@
+// Creating the module object once per process and registering its functions.
+#pragma once
+
+#include <span>
+
+#include "python.hpp"
+
+namespace velmo::py {
+
+// Creates the module from `definition` and adds `methods` in order, each as
+// an attribute and a name in `__all__`. Returns a new reference, or null with
+// the exception set; a second creation in the process is an ImportError.
+PyObject* create_module(PyModuleDef& definition, std::span<PyMethodDef> methods) noexcept;
+
+}  // namespace velmo::py
