@@ -1,0 +1,80 @@
+"""The floor that the module's call costs are measured against.
+
+Builds, in a temporary directory, a tiny extension `velmo_floor` against the
+same stable ABI, whose functions do the least a module function can do:
+`f1`, `f2` and `f3` (METH_VARARGS | METH_KEYWORDS) convert one, two or three
+floats with PyFloat_AsDouble and return a float; `f0` (METH_NOARGS) returns
+None. Importing it costs what importing an extension with no work costs.
+"""
+
+import importlib.util
+import os
+import subprocess
+import sys
+import sysconfig
+import tempfile
+
+SOURCE = r"""
+#define Py_LIMITED_API 0x03080000
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+static PyObject* convert(PyObject* args, Py_ssize_t n) {
+    double sum = 0.0;
+    if (PyTuple_Size(args) != n) {
+        PyErr_SetString(PyExc_TypeError, "wrong number of arguments");
+        return NULL;
+    }
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        double x = PyFloat_AsDouble(PyTuple_GetItem(args, i));
+        if (x == -1.0 && PyErr_Occurred()) return NULL;
+        sum += x;
+    }
+    return PyFloat_FromDouble(sum);
+}
+
+static PyObject* f1(PyObject* m, PyObject* a, PyObject* k) { (void)m; (void)k; return convert(a, 1); }
+static PyObject* f2(PyObject* m, PyObject* a, PyObject* k) { (void)m; (void)k; return convert(a, 2); }
+static PyObject* f3(PyObject* m, PyObject* a, PyObject* k) { (void)m; (void)k; return convert(a, 3); }
+static PyObject* f0(PyObject* m, PyObject* u) { (void)m; (void)u; Py_RETURN_NONE; }
+
+static PyMethodDef methods[] = {
+    {"f1", (PyCFunction)(void (*)(void))f1, METH_VARARGS | METH_KEYWORDS, NULL},
+    {"f2", (PyCFunction)(void (*)(void))f2, METH_VARARGS | METH_KEYWORDS, NULL},
+    {"f3", (PyCFunction)(void (*)(void))f3, METH_VARARGS | METH_KEYWORDS, NULL},
+    {"f0", f0, METH_NOARGS, NULL},
+    {NULL, NULL, 0, NULL},
+};
+
+static struct PyModuleDef definition = {PyModuleDef_HEAD_INIT, "velmo_floor", "", 0, methods};
+
+PyMODINIT_FUNC PyInit_velmo_floor(void) { return PyModule_Create(&definition); }
+"""
+
+
+def build(directory=None):
+    """Compiles the floor extension; returns the directory that holds it."""
+    directory = directory or tempfile.mkdtemp(prefix="velmo_floor_")
+    source = os.path.join(directory, "velmo_floor.c")
+    with open(source, "w") as handle:
+        handle.write(SOURCE)
+    target = os.path.join(directory, "velmo_floor.abi3.so")
+    include = sysconfig.get_paths()["include"]
+    subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-I", include, source, "-o", target],
+                   check=True)
+    return directory
+
+
+def load(directory=None):
+    """Builds the floor extension and imports it into this process."""
+    directory = build(directory)
+    spec = importlib.util.spec_from_file_location(
+        "velmo_floor", os.path.join(directory, "velmo_floor.abi3.so"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    sys.modules["velmo_floor"] = module
+    return module
+
+
+if __name__ == "__main__":
+    print(build())
