@@ -12,5 +12,6 @@ cmake -S . -B build/tests "${generator[@]}" \
 cmake --build build/tests -j "$(nproc)"
 ctest --test-dir build/tests --output-on-failure -j "$(nproc)"
 
-python -m pip install --quiet .
+python -m pip install --quiet -r requirements-test.txt
+python -m pip install --quiet --no-build-isolation .
 python -m pytest -q "$@"

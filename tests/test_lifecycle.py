@@ -1,0 +1,245 @@
+"""The Engine's lifecycle seen from scripts: the state before `init`, `init`
+itself, a second `init`, and how fatal errors reach the script. Each test runs
+a script in a fresh interpreter, since an Engine lives as long as its process."""
+
+import subprocess
+import sys
+
+import pytest
+
+NOT_INITIALIZED = ("thread '<unnamed>' panicked at velmo-wrapper/src/velmo_singleton:11:13:\n"
+                   "Velmo not initialized\n")
+ALREADY_INITIALIZED = ("thread '<unnamed>' panicked at velmo-engine/src/velmo:23:5:\n"
+                       "Velmo already initialized\n")
+HINT = "note: run with `VELMO_BACKTRACE=1` environment variable to display a backtrace\n"
+
+
+def test_before_init(script):
+    result = script("""
+        import os
+        start = os.getcwd()
+        import velmo_wrapper as v
+        assert os.getcwd() == start
+
+        calls = {
+            "run": lambda: v.run(1, 2, 3), "show": v.show, "quit": v.quit,
+            "title": lambda: v.title("t"), "ceil": lambda: v.ceil(1.5),
+            "floor": lambda: v.floor(1.5), "sgn": lambda: v.sgn(1.5),
+            "sqrt": lambda: v.sqrt(4), "sin": lambda: v.sin(1), "cos": lambda: v.cos(1),
+            "atan2": lambda: v.atan2(1, 1), "rseed": lambda: v.rseed(1),
+            "rndi": lambda: v.rndi(1, 6), "rndf": lambda: v.rndf(0, 1),
+            "nseed": lambda: v.nseed(1), "noise": lambda: v.noise(0.5),
+        }
+        panic_types = set()
+        for name, call in calls.items():
+            try:
+                call()
+            except Exception:
+                raise AssertionError(name + ": a fatal error was caught as an Exception")
+            except BaseException as error:
+                assert str(error) == "Velmo not initialized", name
+                assert error.args == ("Velmo not initialized",), name
+                panic_types.add(type(error))
+            else:
+                raise AssertionError(name + " returned")
+        (panic,) = panic_types
+        assert panic.__module__ == "pyo3_runtime" and panic.__name__ == "PanicException"
+        assert panic.__qualname__ == "PanicException"
+        assert panic.__bases__ == (BaseException,)
+        assert "panics" in panic.__doc__ and "SystemExit" in panic.__doc__
+        assert panic.__doc__.startswith("\\n") and panic.__doc__.endswith("\\n")
+
+        # Argument errors come before the Engine check.
+        for call, kind in [(lambda: v.rndi("a", 6), TypeError), (lambda: v.title(5), TypeError),
+                           (lambda: v.ceil("a"), TypeError), (lambda: v.rseed(-1), OverflowError)]:
+            try:
+                call()
+            except kind:
+                pass
+        assert v.process_exists(os.getpid()) is True
+        print("ok")
+    """)
+    assert result.returncode == 0, result
+    assert result.stdout == "ok\n"
+    # One diagnostic per fatal error; the hint only after the first.
+    assert result.stderr == NOT_INITIALIZED + HINT + NOT_INITIALIZED * 15
+
+
+def test_fatal_error_inside_an_argument_conversion_resumes(script):
+    result = script("""
+        import velmo_wrapper as v
+
+        class Converts:
+            def __float__(self):
+                return v.ceil(1.0)
+
+        try:
+            v.sqrt(Converts())
+        except BaseException as error:
+            print(type(error).__name__, error)
+    """)
+    assert result.returncode == 0, result
+    assert result.stdout == "PanicException Velmo not initialized\n"
+    lines = result.stderr.splitlines(keepends=True)
+    assert "".join(lines[:3]) == NOT_INITIALIZED + HINT
+    assert lines[3] == "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
+    assert lines[4] == "Python stack trace below:\n"
+    assert lines[5] == "Traceback (most recent call last):\n"
+    assert "__float__" in result.stderr
+    assert lines[-1] == "pyo3_runtime.PanicException: Velmo not initialized\n"
+    assert result.stderr.count("panicked at") == 1
+
+
+def test_backtrace_variable_prints_the_native_stack(script):
+    result = script("""
+        import velmo_wrapper as v
+        try:
+            v.quit()
+        except BaseException:
+            pass
+    """, env={"VELMO_BACKTRACE": "1"})
+    assert result.returncode == 0, result
+    assert result.stderr.startswith(NOT_INITIALIZED + "stack backtrace:\n")
+    assert "note: run with" not in result.stderr
+    frames = result.stderr.splitlines()[3:]
+    assert len(frames) >= 3
+    assert any("velmo_wrapper" in frame for frame in frames)
+
+
+def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
+    home = tmp_path / "game"
+    home.mkdir()
+    elsewhere = tmp_path / "elsewhere"
+    elsewhere.mkdir()
+    result = script(f"""
+        import os
+        import velmo_wrapper as v
+        start = os.getcwd()
+        try:
+            v.init(-1)
+        except OverflowError:
+            pass
+        assert os.getcwd() == start, "a refused fps must not move the directory"
+        try:
+            v.init("60")
+        except TypeError as error:
+            assert str(error).startswith("argument 'fps': "), error
+        assert v.init() is None
+        assert os.getcwd() == {str(home)!r}
+        assert "os" not in globals() or globals()["os"] is os
+        assert "inspect" not in globals()
+        assert v.quit() is None and v.title("a title") is None
+
+        os.chdir({str(elsewhere)!r})
+        for fps in (60, None):
+            try:
+                v.init(fps)
+            except BaseException as error:
+                assert type(error).__name__ == "PanicException"
+                assert str(error) == "Velmo already initialized"
+            else:
+                raise AssertionError("second init succeeded")
+            # The second init moves the directory before it fails.
+            assert os.getcwd() == {str(home)!r}
+            os.chdir({str(elsewhere)!r})
+        print("ok")
+    """, cwd=elsewhere, path=home / "main.py")
+    assert result.returncode == 0, result
+    assert result.stdout == "ok\n"
+    assert result.stderr == ALREADY_INITIALIZED + HINT + ALREADY_INITIALIZED
+
+
+def test_init_keeps_the_directory_of_a_script_started_where_it_lies(tmp_path):
+    (tmp_path / "bare.py").write_text(
+        "import os\nimport velmo_wrapper as v\nv.init()\nprint(os.getcwd())\n")
+    completed = subprocess.run([sys.executable, "bare.py"], cwd=tmp_path,
+                               capture_output=True, text=True, timeout=60)
+    assert completed.returncode == 0, completed.stderr
+    assert completed.stdout == f"{tmp_path}\n"
+
+
+def test_init_without_a_file_name_keeps_the_directory(script, tmp_path):
+    # Code given with -c has the file name "<string>": no directory part.
+    (tmp_path / "inner").mkdir()
+    result = script("""
+        import os
+        import velmo_wrapper as v
+        os.chdir("inner")
+        v.init()
+        print(os.path.basename(os.getcwd()))
+    """, cwd=tmp_path)
+    assert result.returncode == 0, result
+    assert result.stdout == "inner\n"
+
+
+def test_a_failed_init_can_be_repeated(script, tmp_path):
+    home = tmp_path / "home"
+    home.mkdir()
+    result = script(f"""
+        import os, shutil, sys
+        import velmo_wrapper as v
+
+        saved = sys.modules["inspect"] if "inspect" in sys.modules else None
+        sys.modules["inspect"] = None
+        try:
+            v.init()
+        except ImportError:
+            pass
+        else:
+            raise AssertionError("init without inspect succeeded")
+        if saved is None:
+            del sys.modules["inspect"]
+        else:
+            sys.modules["inspect"] = saved
+
+        # The script's own directory has gone: the directory change fails.
+        os.chdir("/")
+        shutil.rmtree({str(home)!r})
+        try:
+            v.init()
+        except FileNotFoundError:
+            pass
+        else:
+            raise AssertionError("init into a missing directory succeeded")
+        try:
+            v.quit()
+        except BaseException as error:
+            assert str(error) == "Velmo not initialized"
+
+        os.mkdir({str(home)!r})
+        v.init()
+        assert os.getcwd() == {str(home)!r}
+        print("ok")
+    """, path=home / "main.py")
+    assert result.returncode == 0, result
+    assert result.stdout == "ok\n"
+
+
+@pytest.mark.skipif(sys.version_info < (3, 9), reason="tracemalloc.reset_peak needs 3.9")
+def test_positional_calls_create_no_temporary_objects(script):
+    result = script("""
+        import tracemalloc
+        import velmo_wrapper as v
+        v.init()
+
+        def peak(call):
+            for _ in range(10):
+                call()
+            tracemalloc.start()
+            base = tracemalloc.get_traced_memory()[0]
+            tracemalloc.reset_peak()
+            for _ in range(200):
+                call()
+            grown = tracemalloc.get_traced_memory()[1] - base
+            tracemalloc.stop()
+            return grown
+
+        floor = peak(lambda: None)
+        calls = {"ceil": lambda: v.ceil(2.5), "quit": v.quit, "rseed": lambda: v.rseed(3),
+                 "nseed": lambda: v.nseed(3), "process_exists": lambda: v.process_exists(1),
+                 "atan2": lambda: v.atan2(1.0, 2.0), "noise": lambda: v.noise(0.5, 1.5, 2.5)}
+        print({name: peak(call) - floor for name, call in calls.items()})
+    """)
+    assert result.returncode == 0, result
+    grown = eval(result.stdout)
+    assert grown == {name: 0 for name in grown}

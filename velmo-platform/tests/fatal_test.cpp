@@ -1,0 +1,68 @@
+#include "velmo/fatal.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+std::string message_of(void (*raise)()) {
+    try {
+        raise();
+    } catch (const velmo::FatalError& error) {
+        return error.message();
+    }
+    return "<nothing thrown>";
+}
+
+TEST(Fatal, WritesTheDiagnosticOnceThenUnwinds) {
+    CaptureStderr();
+    std::string first = message_of([] { velmo::fatal("first failure", {"some/file", 11, 13}); });
+    std::string second = message_of([] { velmo::fatal("second failure", {"other/file", 23, 5}); });
+    std::string written = GetCapturedStderr();
+
+    EXPECT_EQ(first, "first failure");
+    EXPECT_EQ(second, "second failure");
+    EXPECT_EQ(written,
+              "thread '<unnamed>' panicked at some/file:11:13:\n"
+              "first failure\n"
+              "note: run with `VELMO_BACKTRACE=1` environment variable to display a backtrace\n"
+              "thread '<unnamed>' panicked at other/file:23:5:\n"
+              "second failure\n");
+}
+
+TEST(Fatal, ReportsTheCallersOwnLocationRelativeToTheProject) {
+    CaptureStderr();
+    unsigned line = __LINE__ + 1;
+    std::string message = message_of([] { velmo::fatal_here("here"); });
+    std::string written = GetCapturedStderr();
+
+    EXPECT_EQ(message, "here");
+    std::string expected_start =
+        "thread '<unnamed>' panicked at velmo-platform/tests/fatal_test.cpp:" +
+        std::to_string(line) + ":";
+    EXPECT_EQ(written.substr(0, expected_start.size()), expected_start) << written;
+}
+
+TEST(Fatal, ResumingWritesNothing) {
+    CaptureStderr();
+    std::string message = message_of([] { velmo::resume_fatal("carried on"); });
+    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(message, "carried on");
+}
+
+TEST(Fatal, StateChangedBeforeTheFailureStaysChanged) {
+    int steps = 0;
+    try {
+        ++steps;
+        velmo::fatal("stop", {"f", 1, 1});
+        ++steps;
+    } catch (const velmo::FatalError&) {
+    }
+    EXPECT_EQ(steps, 1);
+}
+
+}  // namespace
