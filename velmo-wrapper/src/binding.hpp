@@ -32,11 +32,26 @@ using Slots = std::array<PyObject*, N>;
 // the keyword dictionary (which may be null).
 void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots);
 
+// The bound arguments of one call. Positional ones are borrowed from the
+// caller's tuple, which cannot change. Keyword ones are held: a caller of the
+// C API may pass a dictionary of its own, which a conversion running Python
+// code could empty while later arguments still wait to be converted.
 template <std::size_t N>
-Slots<N> bind(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs) {
+struct BoundArguments {
     Slots<N> slots{};
-    bind_arguments(spec, args, kwargs, slots.data());
-    return slots;
+    std::array<Ref, N> held{};
+
+    PyObject* operator[](std::size_t index) const noexcept { return slots[index]; }
+};
+
+template <std::size_t N>
+BoundArguments<N> bind(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs) {
+    BoundArguments<N> bound;
+    bind_arguments(spec, args, kwargs, bound.slots.data());
+    if (kwargs != nullptr) {
+        for (std::size_t i = 0; i < N; ++i) bound.held[i] = Ref::borrow(bound.slots[i]);
+    }
+    return bound;
 }
 
 // The error a script sees for a failed conversion of parameter `param`: a

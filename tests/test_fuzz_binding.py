@@ -1,0 +1,528 @@
+"""Property-based fuzzing of all eighteen functions' binding.
+
+Generated calls (any number of positional and keyword arguments, right and
+wrong keyword names, argument objects of every kind a script can make) run in
+two long-lived child interpreters, one before `init` and one after it. The
+outcome of each call is compared with the one a small model of the binding
+rules predicts: the order of checks (too many positional arguments, keyword
+problems in dictionary order, missing arguments, conversions in parameter
+order, then the Engine), the module's own messages, and, for the
+interpreter's own conversion errors, what the interpreter itself raises for
+the same object in this process. The children also check after every call
+that a failed call left the Engine's random sequence and noise table alone.
+
+`init` never succeeds in this process. The calls that would not come back
+(`init` before it, `run` and `show` after it) are not sent.
+
+Size and seed: VELMO_FUZZ_EXAMPLES examples per function and state (150 by
+default), derandomized; VELMO_FUZZ_RANDOM=1 draws a new seed each run. A long
+run: VELMO_FUZZ_EXAMPLES=20000 VELMO_FUZZ_RANDOM=1 python -m pytest -q
+tests/test_fuzz_binding.py. VELMO_FUZZ_STATS=FILE writes the counts of calls
+sent per function as JSON.
+"""
+
+import collections
+import ctypes
+import json
+import math
+import os
+import pickle
+import select
+import subprocess
+import sys
+import tempfile
+
+import pytest
+
+hypothesis = pytest.importorskip("hypothesis")
+from hypothesis import HealthCheck, given, settings  # noqa: E402
+from hypothesis import strategies as st  # noqa: E402
+
+import fuzz_objects  # noqa: E402
+import velmo_wrapper as v  # noqa: E402
+
+EXAMPLES = int(os.environ.get("VELMO_FUZZ_EXAMPLES", "150"))
+RANDOM = os.environ.get("VELMO_FUZZ_RANDOM") == "1"
+REPLY_TIMEOUT_S = 60
+PANIC = "pyo3_runtime.PanicException"
+TYPE_ERROR = "builtins.TypeError"
+OVERFLOW_ERROR = "builtins.OverflowError"
+INT32_MIN, INT32_MAX = -2**31, 2**31 - 1
+UINT32_MAX = 2**32 - 1
+MAX_DOUBLE = 1.7976931348623157e308
+
+# Parameters and their conversion rules, in order, and the required count.
+SIGNATURES = {
+    "init": ([("fps", "optional_uint32")], 0),
+    "run": ([("update", "object"), ("draw", "object"), ("close", "object")], 3),
+    "title": ([("title", "string")], 1),
+    "process_exists": ([("pid", "uint32")], 1),
+    "ceil": ([("x", "float")], 1),
+    "floor": ([("x", "float")], 1),
+    "sgn": ([("x", "float")], 1),
+    "sqrt": ([("x", "float")], 1),
+    "sin": ([("deg", "float")], 1),
+    "cos": ([("deg", "float")], 1),
+    "atan2": ([("y", "float"), ("x", "float")], 2),
+    "rseed": ([("seed", "uint32")], 1),
+    "rndi": ([("a", "int32"), ("b", "int32")], 2),
+    "rndf": ([("a", "float"), ("b", "float")], 2),
+    "nseed": ([("seed", "uint32")], 1),
+    "noise": ([("x", "float"), ("y", "optional_float"), ("z", "optional_float")], 1),
+}
+NO_ARGUMENTS = ("show", "quit")
+FUNCTIONS = list(v.__all__)
+ENGINE_FREE = ("init", "process_exists")
+
+calls_sent = collections.Counter()
+
+
+# ---------------------------------------------------------------- strategies
+
+BOUNDARY_INTS = [0, 1, -1, INT32_MAX, INT32_MAX + 1, INT32_MIN, INT32_MIN - 1, UINT32_MAX,
+                 UINT32_MAX + 1, 2**63 - 1, 2**63, -2**63, -2**63 - 1, 2**64 - 1, 2**64,
+                 10**400, -10**400]
+BOUNDARY_FLOATS = [math.nan, -math.nan, math.inf, -math.inf, 0.0, -0.0, 1.0, -1.0, 0.5, MAX_DOUBLE,
+                   -MAX_DOUBLE, 5e-324, 2147483648.5, -2147483649.5, 1e300, 180.0, 90.0]
+ODD_TEXTS = ["", "\ud800", "a\udcffb", "x\x00", "x\x00\u0101", "\u00e9", "x\x00\u00e9",
+             "\U0001f600", "title"]
+KEY_NAMES = ["x", "y", "z", "a", "b", "seed", "pid", "fps", "deg", "title", "update", "draw",
+             "close", "w", "X", "x ", "", "\udcff", "x\x00", "x\x00\u0101", "x\x00\u00e9",
+             "x\ud800", "\u00e9"]
+
+ints = st.one_of(st.sampled_from(BOUNDARY_INTS), st.integers(-2**40, 2**40),
+                 st.integers(-2**80, 2**80))
+floats = st.one_of(st.sampled_from(BOUNDARY_FLOATS), st.floats(), st.floats(-1e3, 1e3))
+texts = st.one_of(st.sampled_from(ODD_TEXTS), st.text(max_size=8))
+words = st.text(alphabet="abcxyz é", max_size=6)
+
+returned = st.one_of(floats, ints.filter(lambda n: True), texts, st.none())
+behaviours = st.one_of(
+    st.tuples(st.just("return"), returned),
+    st.tuples(st.just("raise"), st.sampled_from(fuzz_objects.RAISES), words),
+    st.tuples(st.just("reenter"), st.booleans(), st.one_of(floats, ints)),
+    st.tuples(st.just("clear"), st.one_of(floats, ints)),
+)
+
+arguments = st.one_of(
+    st.tuples(st.just("int"), ints),
+    st.tuples(st.just("bool"), st.booleans()),
+    st.tuples(st.just("float"), floats),
+    st.just(("none",)),
+    st.tuples(st.just("str"), texts),
+    st.tuples(st.just("strsub"), texts),
+    st.tuples(st.just("intsub"), ints),
+    st.tuples(st.just("floatsub"), floats),
+    st.tuples(st.just("bytes"), st.binary(max_size=4)),
+    st.tuples(st.just("list"), st.integers(0, 3)),
+    st.just(("nameless",)),
+    st.tuples(st.just("hook"), st.sampled_from(["float", "index"]), behaviours),
+)
+
+
+def keys_for(name):
+    own = [p for p, _ in SIGNATURES.get(name, ([], 0))[0]] or ["x"]
+    return st.one_of(
+        st.tuples(st.just("k"), st.sampled_from(own)),
+        st.tuples(st.just("k"), st.sampled_from(KEY_NAMES)),
+        st.tuples(st.just("k"), texts),
+        st.tuples(st.just("ksub"), st.sampled_from(own)),
+        st.tuples(st.just("kint"), st.integers(-3, 3)),
+    )
+
+
+def calls_of(name):
+    return st.tuples(
+        st.just(name),
+        st.lists(arguments, max_size=4),
+        st.lists(st.tuples(keys_for(name), arguments), max_size=3),
+        st.booleans(),
+    )
+
+
+# ------------------------------------------------------------------ children
+
+class Child:
+    """A child interpreter in one state, answering calls over a pipe."""
+
+    def __init__(self, state):
+        self.state = state
+        self.start()
+
+    def start(self):
+        self.stderr_file = tempfile.NamedTemporaryFile(prefix="velmo-fuzz-", suffix=".err",
+                                                       delete=False)
+        child = os.path.join(os.path.dirname(__file__), "fuzz_child.py")
+        self.process = subprocess.Popen(
+            [sys.executable, child, self.state, self.stderr_file.name],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.stderr_file)
+        ready, self.panic_module, self.engine_built = self.receive()
+        assert ready == "ready" and self.panic_module == "pyo3_runtime"
+
+    def receive(self):
+        readable, _, _ = select.select([self.process.stdout], [], [], REPLY_TIMEOUT_S)
+        if not readable:
+            self.fail("no answer within the time limit")
+        try:
+            return pickle.load(self.process.stdout)
+        except EOFError:
+            self.fail("the child ended")
+
+    def fail(self, what):
+        self.process.kill()
+        self.process.wait()
+        with open(self.stderr_file.name, encoding="utf-8", errors="replace") as handle:
+            log = handle.read()
+        self.start()
+        pytest.fail(f"{self.state} child: {what}; exit status {self.process.returncode}; "
+                    f"its standard error ends with:\n{log[-4000:]}")
+
+    def call(self, request):
+        calls_sent[request[0]] += 1
+        pickle.dump(request, self.process.stdin)
+        self.process.stdin.flush()
+        return self.receive()
+
+    def close(self):
+        self.process.stdin.close()
+        self.process.wait(timeout=REPLY_TIMEOUT_S)
+        os.unlink(self.stderr_file.name)
+
+
+@pytest.fixture(scope="module")
+def children():
+    pair = {state: Child(state) for state in ("before", "after")}
+    yield pair
+    for child in pair.values():
+        child.close()
+    stats = os.environ.get("VELMO_FUZZ_STATS")
+    if stats:
+        with open(stats, "w", encoding="utf-8") as handle:
+            json.dump(dict(calls_sent), handle, indent=1, sort_keys=True)
+
+
+# --------------------------------------------------------------------- model
+
+def _c_api(name, restype):
+    function = getattr(ctypes.pythonapi, name)
+    function.restype = restype
+    function.argtypes = [ctypes.py_object]
+    return function
+
+
+float_of = _c_api("PyFloat_AsDouble", ctypes.c_double)
+index_of = _c_api("PyNumber_Index", ctypes.py_object)
+long_of = _c_api("PyLong_AsLong", ctypes.c_long)
+unsigned_of = _c_api("PyLong_AsUnsignedLongLong", ctypes.c_ulonglong)
+utf8_of = _c_api("PyUnicode_AsUTF8String", ctypes.py_object)
+
+
+def parent_panic_type():
+    try:
+        v.quit()
+    except BaseException as error:  # noqa: BLE001
+        return type(error)
+
+
+PANIC_TYPE = parent_panic_type()
+
+
+class Failure(Exception):
+    """The outcome a call is expected to end with."""
+
+    def __init__(self, kind, text, cause=None, direct_fatal=False, resumed=False, contains=""):
+        super().__init__(kind, text)
+        self.kind, self.text, self.cause, self.contains = kind, text, cause, contains
+        self.direct_fatal, self.resumed = direct_fatal, resumed
+
+
+def type_error(text):
+    return Failure(TYPE_ERROR, text)
+
+
+def panic(text, resumed=False):
+    return Failure(PANIC, text, direct_fatal=not resumed, resumed=resumed)
+
+
+def qualname_text(obj):
+    try:
+        name = type(obj).__qualname__
+    except Exception:  # noqa: BLE001 - an unreadable name has a fixed text
+        return "<failed to extract type name>"
+    return name if isinstance(name, str) else "<failed to extract type name>"
+
+
+def interpreter(conversion, obj):
+    """The interpreter's own conversion of `obj`, or its exception as a Failure."""
+    try:
+        return conversion(obj)
+    except BaseException as error:  # noqa: BLE001
+        if type(error) is PANIC_TYPE:
+            raise panic(str(error), resumed=True) from None
+        cause = error.__cause__
+        raise Failure(fuzz_objects.type_name(type(error)), str(error),
+                      fuzz_objects.type_name(type(cause)) if cause is not None else None) from None
+
+
+def index_value(obj, read):
+    return interpreter(read, interpreter(index_of, obj))
+
+
+def convert(rule, obj):
+    """The native value of `obj` by `rule`, or the interpreter's Failure."""
+    if rule == "object":
+        return obj
+    if rule in ("optional_float", "optional_uint32") and obj is None:
+        return None
+    if rule in ("float", "optional_float"):
+        return interpreter(float_of, obj)
+    if rule == "int32":
+        value = index_value(obj, long_of)
+        if not INT32_MIN <= value <= INT32_MAX:
+            raise Failure(OVERFLOW_ERROR, None)   # the wording is the module's own
+        return value
+    if rule in ("uint32", "optional_uint32"):
+        value = index_value(obj, unsigned_of)
+        if value > UINT32_MAX:
+            raise Failure(OVERFLOW_ERROR, "out of range integral type conversion attempted")
+        return value
+    if rule == "string":
+        if not isinstance(obj, str):
+            raise type_error(f"'{qualname_text(obj)}' object cannot be converted to 'PyString'")
+        return interpreter(utf8_of, obj)
+    raise AssertionError(rule)
+
+
+def converted(state, rule, param, description):
+    context = fuzz_objects.Context(None, PANIC_TYPE)
+    obj = fuzz_objects.build(description, context)
+    try:
+        value = convert(rule, obj)
+    except Failure as failure:
+        if state == "before" and reentered_uncaught(description, context):
+            raise panic("Velmo not initialized", resumed=True) from None
+        if failure.kind == TYPE_ERROR:
+            raise Failure(TYPE_ERROR, f"argument '{param}': {failure.text}",
+                          failure.cause) from None
+        raise
+    if state == "before" and reentered_uncaught(description, context):
+        raise panic("Velmo not initialized", resumed=True)
+    return value
+
+
+def reentered_uncaught(description, context):
+    return (context.reentered and description[0] == "hook"
+            and description[2][0] == "reenter" and not description[2][1])
+
+
+def bind(name, args, keywords):
+    params, required = SIGNATURES[name]
+    names = [p for p, _ in params]
+    n, k = len(params), len(args)
+    slots = list(args[:n]) + [None] * (n - min(k, n))
+    if k > n:
+        was = "was" if k == 1 else "were"
+        if required == n:
+            raise type_error(f"{name}() takes {n} positional arguments but {k} {was} given")
+        raise type_error(f"{name}() takes from {required} to {n} positional arguments "
+                         f"but {k} {was} given")
+    for key, description in keywords.items():
+        if not isinstance(key, str):
+            raise type_error(f"'{type(key).__qualname__}' object cannot be converted to 'PyString'")
+        # Only a key whose UTF-8 bytes equal a name matches it.
+        if key in names:
+            index = names.index(key)
+            if slots[index] is not None:
+                raise type_error(f"{name}() got multiple values for argument '{key}'")
+            slots[index] = description
+        else:
+            raise type_error(f"{name}() got an unexpected keyword argument '{str(key)}'")
+    missing = [names[i] for i in range(required) if slots[i] is None]
+    if missing:
+        quoted = [f"'{m}'" for m in missing]
+        if len(quoted) == 1:
+            listed = quoted[0]
+        elif len(quoted) == 2:
+            listed = " and ".join(quoted)
+        else:
+            listed = ", ".join(quoted[:-1]) + ", and " + quoted[-1]
+        plural = "argument" if len(missing) == 1 else "arguments"
+        raise type_error(f"{name}() missing {len(missing)} required positional {plural}: {listed}")
+    return slots
+
+
+def keyword_dict(kwargs):
+    """The keyword dictionary as the child builds it: first key object, last value."""
+    keywords = {}
+    for key, description in kwargs:
+        keywords[fuzz_objects.build_key(key)] = description
+    return keywords
+
+
+def expected_outcome(state, name, args, kwargs):
+    """("return", values) with the converted arguments, "skip", or a Failure."""
+    keywords = keyword_dict(kwargs)
+    if name in NO_ARGUMENTS:
+        # The interpreter refuses these itself, in words that vary by version.
+        if any(not isinstance(key, str) for key in keywords):
+            return Failure(TYPE_ERROR, None, contains="keywords must be strings")
+        if keywords:
+            return Failure(TYPE_ERROR, None, contains=f"{name}() takes no keyword arguments")
+        if args:
+            return Failure(TYPE_ERROR, None, contains=f"{name}() takes no arguments")
+        if state == "before":
+            return panic("Velmo not initialized")
+        return "skip" if name == "show" else ("return", [])
+    try:
+        slots = bind(name, args, keywords)
+        params = SIGNATURES[name][0]
+        values = [converted(state, rule, param, slot) if slot is not None else None
+                  for (param, rule), slot in zip(params, slots)]
+    except Failure as failure:
+        return failure
+    if name == "init":
+        return "skip" if state == "before" else panic("Velmo already initialized")
+    if state == "before" and name not in ENGINE_FREE:
+        return panic("Velmo not initialized")
+    if name == "run":
+        return "skip"
+    return ("return", values)
+
+
+# ------------------------------------------------------------ result checks
+
+def saturated(rounded, x):
+    """`rounded(x)` as a signed 32-bit value: saturating, NaN giving 0."""
+    if math.isnan(x):
+        return 0
+    if math.isinf(x):
+        return INT32_MAX if x > 0 else INT32_MIN
+    return max(INT32_MIN, min(INT32_MAX, rounded(x)))
+
+
+def check_result(name, values, result, engine_built):
+    """Checks the type always and, once the engine is built, the documented range."""
+    if name in ("quit", "title", "rseed", "nseed"):
+        assert result is None
+        return
+    if name == "process_exists":
+        assert type(result) is bool
+        return
+    if name in ("ceil", "floor", "rndi"):
+        assert type(result) is int and INT32_MIN <= result <= INT32_MAX
+    else:
+        assert type(result) is float
+    if not engine_built:
+        return
+    x = values[0] if values else None
+    if name == "ceil":
+        assert result == saturated(math.ceil, x)
+    elif name == "floor":
+        assert result == saturated(math.floor, x)
+    elif name == "sgn":
+        assert math.copysign(1.0, result) == 1.0 or result == -1.0
+        assert result == (1.0 if x > 0 else -1.0 if x < 0 else 0.0)
+    elif name == "sqrt":
+        if x == 0.0:
+            assert result == MAX_DOUBLE
+        elif x < 0 or math.isnan(x):
+            assert math.isnan(result)
+        else:
+            assert result == math.sqrt(x)
+    elif name in ("sin", "cos"):
+        assert math.isnan(result) if not math.isfinite(x) else -1.0 <= result <= 1.0
+    elif name == "atan2":
+        assert math.isnan(result) or -180.0 <= result <= 180.0
+    elif name == "rndi":
+        assert min(values) <= result <= max(values)
+    elif name == "rndf":
+        assert min(values) <= result <= max(values)
+    elif name == "noise":
+        coordinates = [c if c is not None else 0.0 for c in values]
+        if all(math.isfinite(c) for c in coordinates):
+            assert -1.0 <= result <= 1.0
+        else:
+            assert math.isnan(result)
+
+
+def rndf_failure(values):
+    """The fatal error of `rndf` for bounds that form no range, or None."""
+    a, b = values
+    high, low = (b if b > a else a), (a if a < b else b)
+    if not high >= low:
+        return panic("cannot sample empty range")
+    if not math.isfinite((high - low) / 0.9999999999999998):
+        return panic("Uniform::new_inclusive: range overflow")
+    return None
+
+
+RESUME_NOTICE = ("--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
+                 "Python stack trace below:\n")
+
+
+def may_write_diagnostics(args, kwargs):
+    """Whether an argument object may itself cause a fatal error on the way."""
+    descriptions = list(args) + [value for _, value in kwargs]
+    return any(d[0] == "hook" and (d[2][0] == "reenter" or d[2][1:2] == ("Panic",))
+               for d in descriptions)
+
+
+def check_failure(expected, outcome, diagnostics):
+    assert outcome[0] == "raise", f"expected {expected.kind}: {expected.text!r}, got {outcome!r}"
+    _, kind, text, cause, suppress_context, no_context = outcome
+    assert kind == expected.kind, (expected.kind, expected.text, outcome)
+    if expected.text is not None:
+        assert text == expected.text
+    else:
+        assert not text.startswith("argument") and expected.contains in text, text
+    if kind != PANIC:
+        assert cause == expected.cause, outcome
+    if kind == TYPE_ERROR and text.startswith("argument '"):
+        # A reworded error keeps the original's cause and drops the original.
+        assert suppress_context and no_context, outcome
+    if expected.direct_fatal:
+        assert "panicked at " in diagnostics and f"\n{expected.text}\n" in diagnostics
+    if expected.resumed:
+        assert RESUME_NOTICE in diagnostics
+
+
+def check_call(child, request):
+    name, args, kwargs, through_c_api = request
+    if any(key[0] == "kint" for key, _ in kwargs):
+        request = (name, args, kwargs, True)   # the interpreter refuses such keys itself
+    expected = expected_outcome(child.state, name, args, kwargs)
+    if expected == "skip":
+        return
+    if isinstance(expected, tuple) and name == "rndf" and child.engine_built:
+        expected = rndf_failure(expected[1]) or expected
+    outcome, diagnostics, problems = child.call(request)
+    assert not problems, problems
+    if isinstance(expected, Failure):
+        if name == "rndf" and not child.engine_built and outcome[1] == PANIC:
+            return
+        check_failure(expected, outcome, diagnostics)
+    else:
+        if name == "rndf" and not child.engine_built and outcome[1:2] == (PANIC,):
+            return
+        assert outcome[0] == "return", f"expected a result, got {outcome!r}"
+        check_result(name, expected[1], outcome[1], child.engine_built)
+    if not may_write_diagnostics(args, kwargs) and not getattr(expected, "direct_fatal", False):
+        assert diagnostics == "", diagnostics
+
+
+fuzz_settings = settings(
+    max_examples=EXAMPLES, derandomize=not RANDOM, database=None, deadline=None,
+    suppress_health_check=list(HealthCheck), print_blob=True)
+
+
+@pytest.mark.parametrize("state", ["before", "after"])
+@pytest.mark.parametrize("name", FUNCTIONS)
+def test_every_call_ends_as_documented(children, state, name):
+    child = children[state]
+
+    @fuzz_settings
+    @given(calls_of(name))
+    def fuzz(request):
+        check_call(child, request)
+
+    fuzz()

@@ -1,0 +1,54 @@
+"""Faults found by fuzzing the binding, each kept as a test of its own."""
+
+import pytest
+
+
+def test_keyword_arguments_live_until_the_call_ends(script):
+    # A caller of the C API hands the function its own keyword dictionary. A
+    # conversion that empties it must not free the arguments still to be
+    # converted (nor the one converting itself). Objects are allocated with
+    # malloc, so that a freed one is reused or unmapped at once.
+    result = script("""
+        import ctypes
+        import velmo_wrapper as v
+
+        call = ctypes.pythonapi.PyObject_Call
+        call.restype = ctypes.py_object
+        call.argtypes = [ctypes.py_object] * 3
+        log = []
+
+        class Emptying:
+            def __float__(self):
+                keywords.clear()
+                log.append("emptied")
+                return 1.0
+            def __del__(self):
+                log.append("freed y")
+
+        class Plain:
+            def __init__(self):
+                self.padding = [0] * 64
+            def __float__(self):
+                log.append("converted x")
+                return 2.0
+            def __del__(self):
+                log.append("freed x")
+
+        for function, first, second in ((v.atan2, "y", "x"), (v.rndf, "a", "b"),
+                                        (v.noise, "x", "z")):
+            keywords = {first: Emptying(), second: Plain()}
+            try:
+                call(function, (), keywords)
+            except BaseException as error:
+                log.append(str(error))
+            print(log)
+            log.clear()
+    """, env={"PYTHONMALLOC": "malloc"})
+    assert result.returncode == 0, result
+    lines = result.stdout.splitlines()
+    for line in lines:
+        log = eval(line)
+        # Both arguments are converted while alive, and released once the call is over.
+        assert log[:2] == ["emptied", "converted x"], result
+        assert sorted(log[2:]) == ["Velmo not initialized", "freed x", "freed y"], result
+    assert len(lines) == 3, result
