@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds the project with AddressSanitizer and UndefinedBehaviorSanitizer into
+# build/asan, runs the C++ tests under it, then runs pytest with the sanitized
+# module first on PYTHONPATH and the sanitizer runtime preloaded into the
+# interpreter (and so into every child interpreter the tests start).
+#
+# Every report goes to a file under build/asan/reports; the run fails if
+# there is any, whatever the exit statuses said.
+#
+#   tools/sanitize.sh                 the C++ tests and the whole Python suite
+#   tools/sanitize.sh tests/x.py ...  the C++ tests and the given pytest arguments
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+python=${PYTHON:-python}
+build=build/asan
+reports=$root/$build/reports
+
+generator=()
+if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
+cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVELMO_SANITIZE=ON -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON \
+  -DPython_EXECUTABLE="$(command -v "$python")" >/dev/null
+cmake --build "$build" -j 2
+
+rm -rf "$reports"
+mkdir -p "$reports"
+# A report must never pass for an expected exit status, so the sanitizers
+# exit with statuses no test expects, and log to files counted at the end.
+export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:exitcode=86:log_path=$reports/asan:detect_stack_use_after_return=0"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:exitcode=87:log_path=$reports/ubsan"
+export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp:print_suppressions=0"
+
+status=0
+ctest --test-dir "$build" --output-on-failure -j 2 || status=$?
+
+# Python objects come from malloc, so that the sanitizer sees every one of
+# them freed, reused or overrun.
+runtime="$(c++ -print-file-name=libasan.so) $(c++ -print-file-name=libubsan.so)"
+module_dir=$root/$build/velmo-wrapper
+if [ "$status" -eq 0 ]; then
+  LD_PRELOAD="$runtime" PYTHONMALLOC=malloc PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" \
+    "$python" -c "import velmo_wrapper, sys; assert velmo_wrapper.__file__.startswith(sys.argv[1]), velmo_wrapper.__file__" "$module_dir"
+  LD_PRELOAD="$runtime" PYTHONMALLOC=malloc PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" \
+    "$python" -m pytest -q -p no:cacheprovider "$@" || status=$?
+fi
+
+count=$(find "$reports" -type f | wc -l)
+echo "sanitizer reports: $count"
+if [ "$count" -ne 0 ]; then
+  for report in "$reports"/*; do echo "== $report"; head -60 "$report"; done
+  exit 1
+fi
+exit "$status"
