@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The hardening checks, in order: the binding fuzz test at its CI size, the
+# sanitized run of the C++ tests and the Python suite, and the million-call
+# leak check. Fails on the first failure; prints how long each part took.
+#
+# Uses the current Python environment (PYTHON, default `python`), into which
+# it installs the module and hypothesis as run_tests.sh does.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+python=${PYTHON:-python}
+
+if ! "$python" -c "import hypothesis" 2>/dev/null; then
+  "$python" -m pip install --quiet hypothesis
+fi
+"$python" -m pip install --quiet --no-build-isolation .
+
+timings=()
+part() {
+  local name=$1
+  shift
+  local started=$SECONDS
+  echo "== $name"
+  "$@"
+  timings+=("$name: $((SECONDS - started)) s")
+}
+
+mkdir -p build
+export VELMO_FUZZ_STATS=$PWD/build/fuzz-stats.json
+part "fuzz test" "$python" -m pytest -q -p no:cacheprovider tests/test_fuzz_binding.py \
+  tests/test_hardening.py
+"$python" -c "import json, sys; counts = json.load(open(sys.argv[1])); \
+print('calls sent per function:', ', '.join(f'{k} {n}' for k, n in sorted(counts.items())), \
+f'(total {sum(counts.values())})')" "$VELMO_FUZZ_STATS"
+unset VELMO_FUZZ_STATS
+part "sanitizers" env PYTHON="$python" tools/sanitize.sh
+part "leak check" "$python" tools/leakcheck.py
+
+printf '%s\n' "${timings[@]}"
+echo "hardening: all passed"
