@@ -17,6 +17,9 @@ Behaviours:
                                whatever it raises when `catch`), then returns
     ("clear", value)           empties the keyword dictionary of the call it
                                is an argument of, then returns
+    ("recurse",)               converts itself again through the module (`ceil`
+                               of itself from `__float__`, `rndi` from
+                               `__index__`), without end
 """
 
 
@@ -114,6 +117,13 @@ def _behave(context, behaviour):
 
 def _hook(context, slot, behaviour):
     def special(self):
+        if behaviour[0] == "recurse":
+            context.reentered += 1
+            if context.module is None:
+                return 0
+            if slot == "float":
+                return context.module.ceil(self)
+            return context.module.rndi(self, 1)
         return _behave(context, behaviour)
 
     name = "FloatHook" if slot == "float" else "IndexHook"

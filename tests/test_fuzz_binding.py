@@ -105,6 +105,7 @@ behaviours = st.one_of(
     # only matters through the C API and before another keyword argument.
     st.tuples(st.just("clear"), st.one_of(floats, ints)),
     st.tuples(st.just("clear"), st.one_of(floats, ints)),
+    st.just(("recurse",)),
 )
 
 plain_arguments = st.one_of(
@@ -143,14 +144,22 @@ def own_keywords(name):
         lambda names: st.tuples(*[st.tuples(st.just(("k", n)), arguments) for n in names]))
 
 
+numbers = st.one_of(st.tuples(st.just("float"), floats), st.tuples(st.just("int"), ints),
+                    st.tuples(st.just("bool"), st.booleans()))
+
+
 def calls_of(name):
-    keywords = st.lists(st.tuples(keys_for(name), arguments), max_size=3)
-    return st.tuples(
-        st.just(name),
+    """(name, positional, keywords, through the C API): half of them wild, half
+    of them plain numbers by position that bind, so that the Engine's own
+    paths are reached as often as the binding's."""
+    params, required = SIGNATURES.get(name, ([], 0))
+    wild = st.tuples(
         st.lists(arguments, max_size=4),
-        st.one_of(keywords, own_keywords(name).map(list)),
-        st.booleans(),
-    )
+        st.one_of(st.lists(st.tuples(keys_for(name), arguments), max_size=3),
+                  own_keywords(name).map(list)))
+    binding = st.tuples(st.lists(numbers, min_size=required, max_size=len(params)), st.just([]))
+    return st.tuples(st.just(name), st.one_of(wild, binding), st.booleans()).map(
+        lambda call: (call[0], call[1][0], call[1][1], call[2]))
 
 
 # ------------------------------------------------------------------ children
@@ -313,22 +322,21 @@ def converted(state, rule, param, description):
     context = fuzz_objects.Context(None, PANIC_TYPE)
     obj = fuzz_objects.build(description, context)
     try:
-        value = convert(rule, obj)
+        value, error = convert(rule, obj), None
     except Failure as failure:
-        if state == "before" and reentered_uncaught(description, context):
-            raise panic("Velmo not initialized", resumed=True) from None
-        if failure.kind == TYPE_ERROR:
-            raise Failure(TYPE_ERROR, f"argument '{param}': {failure.text}",
-                          failure.cause) from None
-        raise
-    if state == "before" and reentered_uncaught(description, context):
+        value, error = None, failure
+    behaviour = description[2][0] if description[0] == "hook" and context.reentered else None
+    if behaviour == "recurse":
+        # Each level converts the same object again until the interpreter's
+        # recursion limit stops it; its error passes up every level unchanged.
+        raise Failure("builtins.RecursionError", None)
+    if behaviour == "reenter" and not description[2][1] and state == "before":
         raise panic("Velmo not initialized", resumed=True)
-    return value
-
-
-def reentered_uncaught(description, context):
-    return (context.reentered and description[0] == "hook"
-            and description[2][0] == "reenter" and not description[2][1])
+    if error is None:
+        return value
+    if error.kind == TYPE_ERROR:
+        raise Failure(TYPE_ERROR, f"argument '{param}': {error.text}", error.cause)
+    raise error
 
 
 def bind(name, args, keywords):
@@ -416,6 +424,10 @@ def saturated(rounded, x):
     return max(INT32_MIN, min(INT32_MAX, rounded(x)))
 
 
+def same_float(a, b):
+    return (math.isnan(a) and math.isnan(b)) or (a == b and math.copysign(1, a) == math.copysign(1, b))
+
+
 def check_result(name, values, result, engine_built):
     """Checks the type always and, once the engine is built, the documented range."""
     if name in ("quit", "title", "rseed", "nseed"):
@@ -446,8 +458,14 @@ def check_result(name, values, result, engine_built):
         else:
             assert result == math.sqrt(x)
     elif name in ("sin", "cos"):
-        assert math.isnan(result) if not math.isfinite(x) else -1.0 <= result <= 1.0
+        radians = x * math.pi / 180.0   # may overflow to infinity for a finite x
+        if math.isfinite(radians):
+            assert result == getattr(math, name)(radians) and -1.0 <= result <= 1.0
+        else:
+            assert math.isnan(result)
     elif name == "atan2":
+        expected = math.atan2(values[0], values[1]) * 180.0 / math.pi
+        assert same_float(result, expected)
         assert math.isnan(result) or -180.0 <= result <= 180.0
     elif name == "rndi":
         assert min(values) <= result <= max(values)
@@ -479,7 +497,7 @@ RESUME_NOTICE = ("--- PyO3 is resuming a panic after fetching a PanicException f
 def may_write_diagnostics(args, kwargs):
     """Whether an argument object may itself cause a fatal error on the way."""
     descriptions = list(args) + [value for _, value in kwargs]
-    return any(d[0] == "hook" and (d[2][0] == "reenter" or d[2][1:2] == ("Panic",))
+    return any(d[0] == "hook" and (d[2][0] in ("reenter", "recurse") or d[2][1:2] == ("Panic",))
                for d in descriptions)
 
 
