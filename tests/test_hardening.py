@@ -52,3 +52,39 @@ def test_keyword_arguments_live_until_the_call_ends(script):
         assert log[:2] == ["emptied", "converted x"], result
         assert sorted(log[2:]) == ["Velmo not initialized", "freed x", "freed y"], result
     assert len(lines) == 3, result
+
+
+def test_fatal_error_raised_while_naming_a_type_is_resumed(script):
+    # The type name in "'{type}' object cannot be converted to 'PyString'" is
+    # read from Python code that may fail fatally (here by calling the module
+    # before `init`); that failure must go on as the call's own, not be
+    # swallowed into "<failed to extract type name>".
+    result = script("""
+        import velmo_wrapper as v
+
+        class Meta(type):
+            def __getattribute__(cls, name):
+                if name == "__qualname__":
+                    v.quit()
+                return super().__getattribute__(name)
+
+        class Unnamed(type):
+            def __getattribute__(cls, name):
+                if name == "__qualname__":
+                    raise LookupError("no name")
+                return super().__getattribute__(name)
+
+        for kind in (Meta, Unnamed):
+            try:
+                v.title(kind("Odd", (), {})())
+            except BaseException as error:
+                print(type(error).__name__, error)
+    """)
+    assert result.returncode == 0, result
+    assert result.stdout.splitlines() == [
+        "PanicException Velmo not initialized",
+        "TypeError argument 'title': '<failed to extract type name>' object cannot be "
+        "converted to 'PyString'",
+    ], result
+    assert "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---" \
+        in result.stderr, result

@@ -186,7 +186,8 @@ Ref type_name_of(PyObject* object) {
     Ref name = Ref::steal(
         PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
     if (name && PyUnicode_Check(name.get())) return name;
-    PyErr_Clear();
+    // Dropped, unless it is a fatal error coming back out of Python code.
+    if (!name) take_error();
     return Ref::steal(checked(PyUnicode_FromString("<failed to extract type name>")));
 }
 
