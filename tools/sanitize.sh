@@ -42,7 +42,9 @@ ctest --test-dir "$build" --output-on-failure -j 2 || status=$?
 
 # Python objects come from malloc, so that the sanitizer sees every one of
 # them freed, reused or overrun.
-runtime="$(c++ -print-file-name=libasan.so) $(c++ -print-file-name=libubsan.so)"
+# The runtimes of the compiler that built the module; ASan's must come first.
+compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
+runtime="$("$compiler" -print-file-name=libasan.so) $("$compiler" -print-file-name=libubsan.so)"
 module_dir=$root/$build/velmo-wrapper
 if [ "$status" -eq 0 ]; then
   LD_PRELOAD="$runtime" PYTHONMALLOC=malloc PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" \
