@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <grp.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -61,13 +62,18 @@ std::uint32_t pid_max() {
     return value;
 }
 
+// Gives up root for `uid`, supplementary groups included.
+bool become(int uid) {
+    return setgroups(0, nullptr) == 0 && setgid(uid) == 0 && setuid(uid) == 0;
+}
+
 // A process that sleeps until it is killed, under `uid` when given.
 class SleepingChild {
 public:
     explicit SleepingChild(int uid = -1) {
         pid_ = fork();
         if (pid_ == 0) {
-            if (uid >= 0 && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(1);
+            if (uid >= 0 && !become(uid)) _exit(1);
             for (;;) pause();
         }
     }
@@ -156,19 +162,40 @@ TEST(ProcessExists, IdsNoProcessCanHave) {
     }
 }
 
-// Walks every id up to past the highest listed one: processes, thread ids and
-// free ids alike must get the listing's answer from both paths.
-TEST(ProcessExists, AgreesWithTheListingForEveryId) {
+// Thread ids of every listed process: ids /proc resolves but does not list.
+std::set<std::uint32_t> thread_ids(const std::set<std::uint32_t>& processes) {
+    std::set<std::uint32_t> ids;
+    for (std::uint32_t pid : processes) {
+        std::string path = "/proc/" + std::to_string(pid) + "/task";
+        DIR* directory = opendir(path.c_str());
+        if (directory == nullptr) continue;
+        while (dirent* entry = readdir(directory)) {
+            unsigned long id = std::strtoul(entry->d_name, nullptr, 10);
+            if (id != 0) ids.insert(static_cast<std::uint32_t>(id));
+        }
+        closedir(directory);
+    }
+    return ids;
+}
+
+// Processes, thread ids, their neighbours and the low free ids must all get
+// the listing's answer, from both paths.
+TEST(ProcessExists, AgreesWithTheListing) {
     std::set<std::uint32_t> before = proc_listing();
     ASSERT_FALSE(before.empty());
-    std::uint32_t last = *before.rbegin() + 200;
+    std::set<std::uint32_t> ids = thread_ids(before);
+    for (std::uint32_t id : before) {
+        ids.insert(id);
+        ids.insert(id + 1);
+    }
+    for (std::uint32_t id = 0; id < 4096; ++id) ids.insert(id);
     std::set<std::uint32_t> fast, exact;
-    for (std::uint32_t id = 0; id <= last; ++id) {
+    for (std::uint32_t id : ids) {
         if (process_exists(id)) fast.insert(id);
         if (proc::listed_in_proc(id)) exact.insert(id);
     }
     std::set<std::uint32_t> after = proc_listing();
-    for (std::uint32_t id = 0; id <= last; ++id) {
+    for (std::uint32_t id : ids) {
         bool listed = before.count(id) != 0;
         if (listed != (after.count(id) != 0)) continue;  // changed meanwhile
         if ((fast.count(id) != 0) != listed) expect_matches_listing(id, process_exists);
@@ -183,7 +210,7 @@ TEST(ProcessExists, CountsAnotherUsersProcess) {
     SleepingChild target(nobody);
     std::uint32_t id = target.pid();
     int status = exit_status_of([id] {
-        if (setgid(another_user) != 0 || setuid(another_user) != 0) return 2;
+        if (!become(another_user)) return 2;
         if (kill(static_cast<pid_t>(id), 0) == 0 || errno != EPERM) return 3;
         return process_exists(id) && process_exists(1) ? 0 : 1;
     });
@@ -202,7 +229,7 @@ TEST(ProcessExists, FollowsHidepid) {
             if (unshare(CLONE_NEWNS) != 0) return 77;
             if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 77;
             if (mount("proc", "/proc", "proc", 0, option) != 0) return 77;
-            if (setgid(another_user) != 0 || setuid(another_user) != 0) return 2;
+            if (!become(another_user)) return 2;
             bool listed = proc_listing().count(id) != 0;
             if (listed != expected) return 3;
             if (process_exists(id) != expected || proc::listed_in_proc(id) != expected) return 1;
