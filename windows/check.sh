@@ -119,15 +119,20 @@ run_tests_under_wine() {
     [ ${#tests[@]} -gt 0 ] || fail "no test programs were built"
     for program in "${tests[@]}"; do
         step "wine $(basename "$program")"
-        if "$wine" "$program" --gtest_brief=1 </dev/null; then
-            passed=$((passed + 1))
-        else
-            failed=$((failed + 1)); status=1
-        fi
+        local log=$build/$(basename "$program" .exe).log ok bad rc=0
+        # Windows programs end their lines with CR LF.
+        "$wine" "$program" --gtest_brief=1 </dev/null 2>&1 | tr -d '\r' | tee "$log" || rc=$?
+        [ "$rc" -eq 0 ] || status=1
+        ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p' "$log")
+        bad=$(grep -c '^\[  FAILED  \] .* ([0-9]* ms)$' "$log" || true)
+        # A program that died before its summary counts as one failure.
+        [ -n "$ok" ] || [ "$bad" -gt 0 ] || bad=1
+        passed=$((passed + ${ok:-0})); failed=$((failed + ${bad:-0}))
     done
     "$(dirname "$wine")/wineserver64" -k 2>/dev/null || true
     rm -rf "$prefix"
-    echo "windows test programs: $passed passed, $failed failed"
+    echo "windows: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ] || status=1
     return $status
 }
 
