@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "velmo/fatal.hpp"
 #include "velmo/platform.hpp"
@@ -43,24 +44,47 @@ std::uint32_t ticks() {
     return static_cast<std::uint32_t>(ms);
 }
 
+namespace {
+
+// Waits until `deadline` on the monotonic clock. The monotonic clock does not
+// move when the system time is set, and an absolute deadline keeps the total
+// length exact when a signal handler interrupts the wait and it is resumed.
+bool sleep_until(const timespec& deadline) noexcept {
+    for (;;) {
+        int error = ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr);
+        if (error == 0) return true;
+        if (error != EINTR) return false;
+    }
+}
+
+// The fallback when the deadline timer is refused (as under some clock
+// interposers): a relative wait, resumed with what is left after a signal.
+void sleep_for(timespec duration) noexcept {
+    while (::nanosleep(&duration, &duration) != 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
 void sleep(std::uint32_t ms) {
+    // Exactly `ms` milliseconds: whole seconds plus the remainder in nanoseconds.
+    const timespec duration{static_cast<time_t>(ms / 1000u),
+                            static_cast<long>(ms % 1000u) * 1000000L};
     if (ms == 0) {
         ::sched_yield();
         return;
     }
-    // The monotonic clock does not move when the system time is set, and an
-    // absolute deadline keeps the total length exact when a signal handler
-    // interrupts the wait and it has to be resumed.
     timespec deadline{};
-    ::clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += static_cast<time_t>(ms / 1000u);
-    deadline.tv_nsec += static_cast<long>(ms % 1000u) * 1000000L;
-    if (deadline.tv_nsec >= nanoseconds_per_second) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= nanoseconds_per_second;
+    if (::clock_gettime(CLOCK_MONOTONIC, &deadline) == 0) {
+        deadline.tv_sec += duration.tv_sec;
+        deadline.tv_nsec += duration.tv_nsec;
+        if (deadline.tv_nsec >= nanoseconds_per_second) {
+            deadline.tv_sec += 1;
+            deadline.tv_nsec -= nanoseconds_per_second;
+        }
+        if (sleep_until(deadline)) return;
     }
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
+    sleep_for(duration);
 }
 
 }  // namespace velmo::platform
