@@ -237,3 +237,37 @@ print("show returned", flush=True)
         out, err = child.communicate()
     assert "show returned" not in out
     assert err == ""
+
+
+def test_show_holds_the_interpreter_lock_while_it_sleeps():
+    # A thread that writes every 5 ms goes quiet once show() takes over.
+    source = """
+import os, threading, time
+import velmo_wrapper as v
+
+def chatter():
+    while True:
+        os.write(1, b"t")
+        time.sleep(0.005)
+
+v.init(60)
+threading.Thread(target=chatter, daemon=True).start()
+time.sleep(0.2)
+os.write(1, b"S")
+v.show()
+"""
+    child = subprocess.Popen([sys.executable, "-c", source], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+    try:
+        before = b""
+        while not before.endswith(b"S"):
+            chunk = child.stdout.read(1)
+            assert chunk, child.stderr.read()
+            before += chunk
+        time.sleep(1.0)
+    finally:
+        child.kill()
+        after, err = child.communicate()
+    assert before.count(b"t") >= 5  # the thread did run before show()
+    assert after.count(b"t") <= 1   # at most one write already under way
+    assert err == b""
