@@ -1,7 +1,175 @@
 #include "velmo/noise.hpp"
 
-// Placeholder until the noise table lands.
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <utility>
+
 namespace velmo {
-NoiseTable NoiseTable::from_seed(std::uint32_t seed) noexcept { return {{}, seed}; }
-double NoiseTable::sample(double, double, double) const noexcept { return 0.0; }
+namespace {
+
+// The small generator that shuffles a table; used for nothing else.
+class XorShift128 {
+public:
+    explicit XorShift128(std::uint32_t seed) noexcept : x_(1), y_(seed), z_(seed), w_(seed) {}
+
+    std::uint32_t next() noexcept {
+        const std::uint32_t t = x_ ^ (x_ << 11);
+        x_ = y_;
+        y_ = z_;
+        z_ = w_;
+        w_ = w_ ^ (w_ >> 19) ^ t ^ (t >> 8);
+        return w_;
+    }
+
+    // An unbiased index in [0, n), 2 <= n <= 256: widening multiply, with the
+    // draws whose low half lands above `zone` rejected.
+    std::uint32_t bounded_index(std::uint32_t n) noexcept {
+        const std::uint32_t zone = (n << std::countl_zero(n)) - 1u;
+        for (;;) {
+            const std::uint64_t m = std::uint64_t{n} * next();
+            if (static_cast<std::uint32_t>(m) <= zone) return static_cast<std::uint32_t>(m >> 32);
+        }
+    }
+
+private:
+    std::uint32_t x_, y_, z_, w_;
+};
+
+// One axis of the sample point: the lattice cell's near and far table
+// indices and the distance from the near face.
+struct Axis {
+    std::uint8_t near;
+    std::uint8_t far;
+    double distance;
+};
+
+// An integral double as a signed 64-bit integer, saturating; NaN gives 0.
+std::int64_t saturate_to_int64(double integral) noexcept {
+    constexpr double two_to_63 = 9223372036854775808.0;
+    if (std::isnan(integral)) return 0;
+    if (integral >= two_to_63) return std::numeric_limits<std::int64_t>::max();
+    if (integral < -two_to_63) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(integral);
+}
+
+Axis axis_of(double p) noexcept {
+    const double cell = std::floor(p);
+    const std::uint64_t lattice = static_cast<std::uint64_t>(saturate_to_int64(cell));
+    return {static_cast<std::uint8_t>(lattice), static_cast<std::uint8_t>(lattice + 1), p - cell};
+}
+
+// The dot product of gradient `hash & 15` with (u, v, w). Each gradient has
+// two components of +-1, so it is one addition or subtraction.
+double gradient(std::uint8_t hash, double u, double v, double w) noexcept {
+    switch (hash & 15) {
+        case 0: return u + v;
+        case 1: return v - u;
+        case 2: return u - v;
+        case 3: return -u - v;
+        case 4: return u + w;
+        case 5: return w - u;
+        case 6: return u - w;
+        case 7: return -u - w;
+        case 8: return v + w;
+        case 9: return w - v;
+        case 10: return v - w;
+        case 11: return -v - w;
+        case 12: return u + v;
+        case 13: return v - u;
+        case 14: return w - v;
+        default: return -v - w;
+    }
+}
+
+// 6t^5 - 15t^4 + 10t^3, in this grouping.
+double fade(double t) noexcept {
+    const double linear = t * 6.0 - 15.0;
+    const double quadratic = linear * t + 10.0;
+    const double cube = (t * t) * t;
+    return quadratic * cube;
+}
+
+// 2 / sqrt(3), rounded to double: stretches the blend to fill [-1, 1].
+constexpr double output_scale = 1.1547005383792517;
+
+}  // namespace
+
+NoiseTable NoiseTable::from_seed(std::uint32_t seed) noexcept {
+    XorShift128 generator(seed);
+    NoiseTable table;
+    for (unsigned i = 0; i < 256; ++i) table.perm[i] = static_cast<std::uint8_t>(i);
+    for (std::uint32_t i = 255; i >= 1; --i) {
+        const std::uint32_t j = generator.bounded_index(i + 1);
+        std::swap(table.perm[i], table.perm[j]);
+    }
+    table.seed = seed;
+    return table;
+}
+
+double NoiseTable::sample(double x, double y, double z) const noexcept {
+    const Axis ax = axis_of(x);
+    const Axis ay = axis_of(y);
+    const Axis az = axis_of(z);
+
+    // Corner hashes share their prefixes: 2 + 4 + 8 table reads.
+    const std::uint8_t a0 = perm[ax.near];
+    const std::uint8_t a1 = perm[ax.far];
+    const std::uint8_t b00 = perm[a0 ^ ay.near];
+    const std::uint8_t b01 = perm[a0 ^ ay.far];
+    const std::uint8_t b10 = perm[a1 ^ ay.near];
+    const std::uint8_t b11 = perm[a1 ^ ay.far];
+    const std::uint8_t h000 = perm[b00 ^ az.near];
+    const std::uint8_t h001 = perm[b00 ^ az.far];
+    const std::uint8_t h010 = perm[b01 ^ az.near];
+    const std::uint8_t h011 = perm[b01 ^ az.far];
+    const std::uint8_t h100 = perm[b10 ^ az.near];
+    const std::uint8_t h101 = perm[b10 ^ az.far];
+    const std::uint8_t h110 = perm[b11 ^ az.near];
+    const std::uint8_t h111 = perm[b11 ^ az.far];
+
+    const double u0 = ax.distance, u1 = ax.distance - 1.0;
+    const double v0 = ay.distance, v1 = ay.distance - 1.0;
+    const double w0 = az.distance, w1 = az.distance - 1.0;
+
+    const double g000 = gradient(h000, u0, v0, w0);
+    const double g100 = gradient(h100, u1, v0, w0);
+    const double g010 = gradient(h010, u0, v1, w0);
+    const double g110 = gradient(h110, u1, v1, w0);
+    const double g001 = gradient(h001, u0, v0, w1);
+    const double g101 = gradient(h101, u1, v0, w1);
+    const double g011 = gradient(h011, u0, v1, w1);
+    const double g111 = gradient(h111, u1, v1, w1);
+
+    const double sx = fade(u0);
+    const double sy = fade(v0);
+    const double sz = fade(w0);
+
+    // The trilinear blend as a polynomial in sx, sy, sz.
+    const double k0 = g000;
+    const double k1 = g100 - g000;
+    const double k2 = g010 - g000;
+    const double k3 = g001 - g000;
+    const double k4 = ((g000 + g110) - g100) - g010;
+    const double k5 = ((g000 + g101) - g100) - g001;
+    const double k6 = ((g000 + g011) - g010) - g001;
+    const double k7 = ((((((g100 + g010) + g001) + g111) - g000) - g110) - g101) - g011;
+
+    // Summed strictly left to right.
+    double blend = k0;
+    blend = blend + k1 * sx;
+    blend = blend + k2 * sy;
+    blend = blend + k3 * sz;
+    blend = blend + (k4 * sx) * sy;
+    blend = blend + (k5 * sx) * sz;
+    blend = blend + (k6 * sy) * sz;
+    blend = blend + ((k7 * sx) * sy) * sz;
+
+    const double scaled = blend * output_scale;
+    if (scaled < -1.0) return -1.0;
+    if (scaled > 1.0) return 1.0;
+    return scaled;
+}
+
 }  // namespace velmo
