@@ -60,27 +60,51 @@ Axis axis_of(double p) noexcept {
     return {static_cast<std::uint8_t>(lattice), static_cast<std::uint8_t>(lattice + 1), p - cell};
 }
 
-// The dot product of gradient `hash & 15` with (u, v, w). Each gradient has
-// two components of +-1, so it is one addition or subtraction.
-double gradient(std::uint8_t hash, double u, double v, double w) noexcept {
-    switch (hash & 15) {
-        case 0: return u + v;
-        case 1: return v - u;
-        case 2: return u - v;
-        case 3: return -u - v;
-        case 4: return u + w;
-        case 5: return w - u;
-        case 6: return u - w;
-        case 7: return -u - w;
-        case 8: return v + w;
-        case 9: return w - v;
-        case 10: return v - w;
-        case 11: return -v - w;
-        case 12: return u + v;
-        case 13: return v - u;
-        case 14: return w - v;
-        default: return -v - w;
-    }
+// The 16 gradients. Each has two components of +-1, so its dot product with
+// a distance vector is one addition or subtraction of two distances; a - b is
+// a + (-b) in IEEE arithmetic, so every row is "signed first + signed second".
+// A table, not a switch: the hash is random, and a branch per corner would be
+// mispredicted most of the time.
+enum Component : std::uint8_t { U, V, W };
+
+struct Gradient {
+    Component first;
+    bool negate_first;
+    Component second;
+    bool negate_second;
+};
+
+constexpr Gradient gradients[16] = {
+    {U, false, V, false},  //  0: ( 1,  1,  0)  u + v
+    {V, false, U, true},   //  1: (-1,  1,  0)  v - u
+    {U, false, V, true},   //  2: ( 1, -1,  0)  u - v
+    {U, true, V, true},    //  3: (-1, -1,  0) -u - v
+    {U, false, W, false},  //  4: ( 1,  0,  1)  u + w
+    {W, false, U, true},   //  5: (-1,  0,  1)  w - u
+    {U, false, W, true},   //  6: ( 1,  0, -1)  u - w
+    {U, true, W, true},    //  7: (-1,  0, -1) -u - w
+    {V, false, W, false},  //  8: ( 0,  1,  1)  v + w
+    {W, false, V, true},   //  9: ( 0, -1,  1)  w - v
+    {V, false, W, true},   // 10: ( 0,  1, -1)  v - w
+    {V, true, W, true},    // 11: ( 0, -1, -1) -v - w
+    {U, false, V, false},  // 12: ( 1,  1,  0)  u + v
+    {V, false, U, true},   // 13: (-1,  1,  0)  v - u
+    {W, false, V, true},   // 14: ( 0, -1,  1)  w - v
+    {V, true, W, true},    // 15: ( 0, -1, -1) -v - w
+};
+
+// Negation is exact: it only flips the sign bit.
+double negated_if(bool negate, double value) noexcept {
+    const std::uint64_t sign = static_cast<std::uint64_t>(negate) << 63;
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) ^ sign);
+}
+
+// The dot product of gradient `hash & 15` with the distance vector.
+double gradient(std::uint8_t hash, const double (&distance)[3]) noexcept {
+    const Gradient& g = gradients[hash & 15];
+    const double first = negated_if(g.negate_first, distance[g.first]);
+    const double second = negated_if(g.negate_second, distance[g.second]);
+    return first + second;
 }
 
 // 6t^5 - 15t^4 + 10t^3, in this grouping.
@@ -133,14 +157,14 @@ double NoiseTable::sample(double x, double y, double z) const noexcept {
     const double v0 = ay.distance, v1 = ay.distance - 1.0;
     const double w0 = az.distance, w1 = az.distance - 1.0;
 
-    const double g000 = gradient(h000, u0, v0, w0);
-    const double g100 = gradient(h100, u1, v0, w0);
-    const double g010 = gradient(h010, u0, v1, w0);
-    const double g110 = gradient(h110, u1, v1, w0);
-    const double g001 = gradient(h001, u0, v0, w1);
-    const double g101 = gradient(h101, u1, v0, w1);
-    const double g011 = gradient(h011, u0, v1, w1);
-    const double g111 = gradient(h111, u1, v1, w1);
+    const double g000 = gradient(h000, {u0, v0, w0});
+    const double g100 = gradient(h100, {u1, v0, w0});
+    const double g010 = gradient(h010, {u0, v1, w0});
+    const double g110 = gradient(h110, {u1, v1, w0});
+    const double g001 = gradient(h001, {u0, v0, w1});
+    const double g101 = gradient(h101, {u1, v0, w1});
+    const double g011 = gradient(h011, {u0, v1, w1});
+    const double g111 = gradient(h111, {u1, v1, w1});
 
     const double sx = fade(u0);
     const double sy = fade(v0);
