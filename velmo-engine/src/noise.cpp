@@ -63,8 +63,6 @@ Axis axis_of(double p) noexcept {
 // The 16 gradients. Each has two components of +-1, so its dot product with
 // a distance vector is one addition or subtraction of two distances; a - b is
 // a + (-b) in IEEE arithmetic, so every row is "signed first + signed second".
-// A table, not a switch: the hash is random, and a branch per corner would be
-// mispredicted most of the time.
 enum Component : std::uint8_t { U, V, W };
 
 struct Gradient {
@@ -93,18 +91,45 @@ constexpr Gradient gradients[16] = {
     {V, true, W, true},    // 15: ( 0, -1, -1) -v - w
 };
 
-// Negation is exact: it only flips the sign bit.
-double negated_if(bool negate, double value) noexcept {
-    const std::uint64_t sign = static_cast<std::uint64_t>(negate) << 63;
-    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) ^ sign);
+// The selection runs on every corner with a random hash, where a switch
+// would be a mispredicted branch each time. Instead the twelve signed
+// distances sit in one array, laid out as [sign][component][near/far], and a
+// table built from the gradients above gives, for every hash and corner, the
+// positions of the two signed distances to add.
+struct Operands {
+    std::uint8_t first;
+    std::uint8_t second;
+};
+
+constexpr std::uint8_t signed_distance_slot(Component c, bool negate, unsigned corner) {
+    // Corner bits: 1 for a far u, 2 for a far v, 4 for a far w.
+    const unsigned far = (corner >> c) & 1u;
+    return static_cast<std::uint8_t>((negate ? 6 : 0) + c * 2 + far);
 }
 
-// The dot product of gradient `hash & 15` with the distance vector.
-double gradient(std::uint8_t hash, const double (&distance)[3]) noexcept {
-    const Gradient& g = gradients[hash & 15];
-    const double first = negated_if(g.negate_first, distance[g.first]);
-    const double second = negated_if(g.negate_second, distance[g.second]);
-    return first + second;
+struct OperandTable {
+    Operands at[16][8];
+};
+
+constexpr OperandTable make_operand_table() {
+    OperandTable table{};
+    for (unsigned h = 0; h < 16; ++h) {
+        for (unsigned corner = 0; corner < 8; ++corner) {
+            const Gradient& g = gradients[h];
+            table.at[h][corner] = {signed_distance_slot(g.first, g.negate_first, corner),
+                                   signed_distance_slot(g.second, g.negate_second, corner)};
+        }
+    }
+    return table;
+}
+
+constexpr OperandTable operand_table = make_operand_table();
+
+// The dot product of gradient `hash & 15` with the distance vector of
+// `corner`; the negated slots hold exact negations.
+double gradient(const double (&signed_distances)[12], std::uint8_t hash, unsigned corner) noexcept {
+    const Operands& o = operand_table.at[hash & 15][corner];
+    return signed_distances[o.first] + signed_distances[o.second];
 }
 
 // 6t^5 - 15t^4 + 10t^3, in this grouping.
@@ -156,15 +181,17 @@ double NoiseTable::sample(double x, double y, double z) const noexcept {
     const double u0 = ax.distance, u1 = ax.distance - 1.0;
     const double v0 = ay.distance, v1 = ay.distance - 1.0;
     const double w0 = az.distance, w1 = az.distance - 1.0;
+    const double signed_distances[12] = {u0, u1, v0, v1, w0, w1, -u0, -u1, -v0, -v1, -w0, -w1};
 
-    const double g000 = gradient(h000, {u0, v0, w0});
-    const double g100 = gradient(h100, {u1, v0, w0});
-    const double g010 = gradient(h010, {u0, v1, w0});
-    const double g110 = gradient(h110, {u1, v1, w0});
-    const double g001 = gradient(h001, {u0, v0, w1});
-    const double g101 = gradient(h101, {u1, v0, w1});
-    const double g011 = gradient(h011, {u0, v1, w1});
-    const double g111 = gradient(h111, {u1, v1, w1});
+    // Corner numbers: 1 for a far u, 2 for a far v, 4 for a far w.
+    const double g000 = gradient(signed_distances, h000, 0);
+    const double g100 = gradient(signed_distances, h100, 1);
+    const double g010 = gradient(signed_distances, h010, 2);
+    const double g110 = gradient(signed_distances, h110, 3);
+    const double g001 = gradient(signed_distances, h001, 4);
+    const double g101 = gradient(signed_distances, h101, 5);
+    const double g011 = gradient(signed_distances, h011, 6);
+    const double g111 = gradient(signed_distances, h111, 7);
 
     const double sx = fade(u0);
     const double sy = fade(v0);
