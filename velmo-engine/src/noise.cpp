@@ -55,9 +55,22 @@ std::int64_t saturate_to_int64(double integral) noexcept {
 }
 
 Axis axis_of(double p) noexcept {
-    const double cell = std::floor(p);
-    const std::uint64_t lattice = static_cast<std::uint64_t>(saturate_to_int64(cell));
-    return {static_cast<std::uint8_t>(lattice), static_cast<std::uint8_t>(lattice + 1), p - cell};
+    // Below 2^52 in magnitude the truncated integer, less one where it lies
+    // above p, is floor(p) in integer form, which saves a round trip through
+    // the double floor before the table reads that wait for it. copysign
+    // gives floor(-0.0) its sign. NaN, infinities and larger values take the
+    // plain path.
+    constexpr double two_to_52 = 4503599627370496.0;
+    if (!(std::fabs(p) < two_to_52)) [[unlikely]] {
+        const double cell = std::floor(p);
+        const std::uint64_t lattice = static_cast<std::uint64_t>(saturate_to_int64(cell));
+        return {static_cast<std::uint8_t>(lattice), static_cast<std::uint8_t>(lattice + 1), p - cell};
+    }
+    const std::int64_t truncated = static_cast<std::int64_t>(p);
+    const std::int64_t lattice = truncated - (static_cast<double>(truncated) > p);
+    const double cell = std::copysign(static_cast<double>(lattice), p);
+    const auto near = static_cast<std::uint8_t>(lattice);
+    return {near, static_cast<std::uint8_t>(near + 1), p - cell};
 }
 
 // The 16 gradients. Each has two components of +-1, so its dot product with

@@ -123,12 +123,20 @@ TEST(NoiseTable, SamplerAgreesBitForBitWithThePlainFormula) {
             ASSERT_TRUE(golden::same_double(plain_sample(noise, x, y, z), noise.sample(x, y, z)))
                 << "seed " << seed << " at " << x << ", " << y << ", " << z;
         }
-        // Both signs of zero on every axis.
-        for (double zero : {0.0, -0.0}) {
-            EXPECT_TRUE(golden::same_double(plain_sample(noise, zero, 0.5, -0.0),
-                                            noise.sample(zero, 0.5, -0.0)));
-            EXPECT_TRUE(golden::same_double(0.0, noise.sample(zero, zero, zero)));
+        // Both signs of zero, tiny negatives, and the edges of the range in
+        // which coordinates still have a fractional part.
+        const double edges[] = {0.0, -0.0, -1e-300, 1e-300, -0.5, 0.5, -1.0, 255.99999999999997,
+                                -4503599627370495.5, 4503599627370495.5, -4503599627370496.0,
+                                4503599627370497.0, -9.2e18, 9.2e18};
+        for (double a : edges) {
+            for (double b : edges) {
+                ASSERT_TRUE(golden::same_double(plain_sample(noise, a, b, 0.25), noise.sample(a, b, 0.25)))
+                    << a << ", " << b;
+                ASSERT_TRUE(golden::same_double(plain_sample(noise, b, -0.75, a), noise.sample(b, -0.75, a)))
+                    << b << ", " << a;
+            }
         }
+        EXPECT_TRUE(golden::same_double(0.0, noise.sample(-0.0, -0.0, -0.0)));
     }
 }
 
