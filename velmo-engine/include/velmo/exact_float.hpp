@@ -18,6 +18,16 @@
 #error "the engine must not be built with -ffinite-math-only: NaN and infinity are valid inputs"
 #endif
 
+// -fassociative-math only takes effect together with -fno-signed-zeros, so
+// refusing the latter refuses reassociation too.
+#if defined(__NO_SIGNED_ZEROS__)
+#error "the engine must not be built with -fno-signed-zeros: the sign of a zero is part of a result"
+#endif
+
+#if defined(__RECIPROCAL_MATH__)
+#error "the engine must not be built with -freciprocal-math: it changes divisions"
+#endif
+
 #if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
 #error "the engine needs each double operation rounded to double (FLT_EVAL_METHOD 0)"
 #endif
