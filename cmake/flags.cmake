@@ -23,6 +23,8 @@ add_compile_options(
   -fno-fast-math
   -fvisibility=hidden
   -fvisibility-inlines-hidden
+  -ffunction-sections
+  -fdata-sections
   # Source locations in fatal diagnostics are printed relative to the project.
   -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
 )
