@@ -1,0 +1,55 @@
+"""The wheel that `pip wheel` builds: one cp38-abi3 wheel whose module uses
+nothing outside the stable ABI of Python 3.8 and which carries both stubs."""
+
+import json
+import pathlib
+import subprocess
+import sys
+import zipfile
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
+
+
+@pytest.fixture(scope="module")
+def wheel(tmp_path_factory):
+    out = tmp_path_factory.mktemp("wheel")
+    completed = subprocess.run(
+        [sys.executable, "-m", "pip", "wheel", "--no-build-isolation", "--no-deps", "--quiet",
+         str(ROOT), "-w", str(out)],
+        cwd=ROOT, capture_output=True, text=True, timeout=1200)
+    assert completed.returncode == 0, completed.stdout + completed.stderr
+    (built,) = out.glob("*.whl")
+    return built
+
+
+def test_wheel_is_one_cp38_abi3_wheel_with_both_stubs(wheel):
+    name, version, python_tag, abi_tag, platform_tag = wheel.stem.split("-")
+    assert (name, python_tag, abi_tag) == ("velmo_wrapper", "cp38", "abi3")
+    with zipfile.ZipFile(wheel) as archive:
+        names = archive.namelist()
+        stub = STUB_SOURCE.read_bytes()
+        assert archive.read("velmo_wrapper.pyi") == stub
+        assert archive.read("velmo_wrapper-stubs/__init__.pyi") == stub
+        wheel_info = archive.read(f"velmo_wrapper-{version}.dist-info/WHEEL").decode()
+    modules = [n for n in names if n.startswith("velmo_wrapper.") and n.endswith((".so", ".pyd"))]
+    assert modules in (["velmo_wrapper.abi3.so"], ["velmo_wrapper.pyd"])
+    assert f"Tag: cp38-abi3-{platform_tag}" in wheel_info.splitlines()
+
+
+def test_abi3audit_finds_only_the_stable_abi_of_3_8(wheel, tmp_path):
+    pytest.importorskip("abi3audit", reason="abi3audit is not installed")
+    report_file = tmp_path / "report.json"
+    completed = subprocess.run(
+        [sys.executable, "-m", "abi3audit", "--strict", "--report", "--output", str(report_file),
+         str(wheel)], capture_output=True, text=True, timeout=300)
+    assert completed.returncode == 0, completed.stdout + completed.stderr
+    (spec,) = json.loads(report_file.read_text())["specs"].values()
+    (extension,) = spec["wheel"]
+    result = extension["result"]
+    assert result["is_abi3"] and result["is_abi3_baseline_compatible"]
+    # The tag says 3.8; no symbol may need a later version than that.
+    assert result["baseline"] == "3.8"
+    assert result["non_abi3_symbols"] == [] and result["future_abi3_objects"] == {}
