@@ -8,7 +8,8 @@
 string(TOUPPER "${CMAKE_BUILD_TYPE}" _velmo_build_type)
 set(_velmo_flags "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${_velmo_build_type}}")
 foreach(bad -ffast-math -Ofast -funsafe-math-optimizations -ffp-contract=fast
-            -ffp-contract=on -fassociative-math -freciprocal-math)
+            -ffp-contract=on -fassociative-math -freciprocal-math -ffinite-math-only
+            -fno-signed-zeros -mfpmath=387)
   string(FIND "${_velmo_flags}" "${bad}" _velmo_pos)
   if(NOT _velmo_pos EQUAL -1)
     message(FATAL_ERROR "${bad} changes floating-point results; the engine must be built without it")
@@ -23,6 +24,8 @@ add_compile_options(
   -fno-fast-math
   -fvisibility=hidden
   -fvisibility-inlines-hidden
+  -ffunction-sections
+  -fdata-sections
   # Source locations in fatal diagnostics are printed relative to the project.
   -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
 )

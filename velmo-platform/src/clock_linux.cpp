@@ -3,42 +3,88 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "velmo/fatal.hpp"
 #include "velmo/platform.hpp"
 
 namespace velmo::platform {
+namespace {
+
+constexpr std::int64_t nanoseconds_per_second = 1000000000;
+
+// How far `now` lies before the epoch, written as seconds, as in
+// "SystemTimeError(2.5s)".
+[[noreturn]] void clock_before_epoch(const timespec& now) {
+    const std::int64_t before_ns =
+        -(static_cast<std::int64_t>(now.tv_sec) * nanoseconds_per_second + now.tv_nsec);
+    char text[96];
+    int length = std::snprintf(text, sizeof text, "%lld.%09lld",
+                               static_cast<long long>(before_ns / nanoseconds_per_second),
+                               static_cast<long long>(before_ns % nanoseconds_per_second));
+    while (length > 0 && text[length - 1] == '0') --length;
+    if (length > 0 && text[length - 1] == '.') --length;
+    std::string message = "the system time is earlier than the Unix epoch: SystemTimeError(";
+    message.append(text, static_cast<std::size_t>(length));
+    message += "s)";
+    fatal(message, {"velmo-platform/src/platform", 39, 66});
+}
+
+}  // namespace
 
 std::uint32_t ticks() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    if (now.tv_sec < 0) {
-        fatal("the wall clock reads earlier than the Unix epoch: SystemTimeError",
-              {"velmo-platform/src/platform", 39, 66});
-    }
+    // tv_nsec is never negative, so any instant before the epoch has tv_sec < 0.
+    if (now.tv_sec < 0) clock_before_epoch(now);
     // Whole milliseconds since the epoch; only the low 32 bits are kept.
-    std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                       static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                             static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<std::uint32_t>(ms);
 }
 
+namespace {
+
+// Waits until `deadline` on the monotonic clock. The monotonic clock does not
+// move when the system time is set, and an absolute deadline keeps the total
+// length exact when a signal handler interrupts the wait and it is resumed.
+bool sleep_until(const timespec& deadline) noexcept {
+    for (;;) {
+        int error = ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr);
+        if (error == 0) return true;
+        if (error != EINTR) return false;
+    }
+}
+
+// The fallback when the deadline timer is refused (as under some clock
+// interposers): a relative wait, resumed with what is left after a signal.
+void sleep_for(timespec duration) noexcept {
+    while (::nanosleep(&duration, &duration) != 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
 void sleep(std::uint32_t ms) {
+    // Exactly `ms` milliseconds: whole seconds plus the remainder in nanoseconds.
+    const timespec duration{static_cast<time_t>(ms / 1000u),
+                            static_cast<long>(ms % 1000u) * 1000000L};
     if (ms == 0) {
         ::sched_yield();
         return;
     }
-    // An absolute deadline keeps the total length exact when a signal
-    // interrupts the wait and it has to be resumed.
     timespec deadline{};
-    ::clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += static_cast<time_t>(ms / 1000u);
-    deadline.tv_nsec += static_cast<long>(ms % 1000u) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
+    if (::clock_gettime(CLOCK_MONOTONIC, &deadline) == 0) {
+        deadline.tv_sec += duration.tv_sec;
+        deadline.tv_nsec += duration.tv_nsec;
+        if (deadline.tv_nsec >= nanoseconds_per_second) {
+            deadline.tv_sec += 1;
+            deadline.tv_nsec -= nanoseconds_per_second;
+        }
+        if (sleep_until(deadline)) return;
     }
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
+    sleep_for(duration);
 }
 
 }  // namespace velmo::platform

@@ -6,3 +6,8 @@
 #endif
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
+
+// Headers configured for another pointer size (a Windows cross build without
+// MS_WIN64) would give every object the wrong layout.
+static_assert(SIZEOF_VOID_P == sizeof(void*), "Python headers configured for another pointer size");
+static_assert(SIZEOF_LONG == sizeof(long), "Python headers configured for another size of long");

@@ -15,8 +15,10 @@ PyObject* module_cell = nullptr;
 Ref all_list(PyObject* module) {
     Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
     if (!all) {
-        PythonError error = take_error();
-        if (!error.matches(PyExc_AttributeError)) throw std::move(error);
+        // The expected miss of the first function is cleared directly: taking
+        // it as an error would create the fatal-error type at every import.
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw_pending();
+        PyErr_Clear();
         all = Ref::steal(checked(PyList_New(0)));
         if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) throw_pending();
         return all;

@@ -29,7 +29,9 @@ public:
     // Draws the start-up seed: uniform over 0 to 4294967294.
     static std::uint32_t draw_startup_seed();
 
-private:
+    // Builds an Engine from a given seed and frame rate without claiming the
+    // process's one Engine: for `create`, and for tests that drive parts of
+    // an Engine on their own.
     Engine(std::uint32_t startup_seed, std::uint32_t fps);
 };
 

@@ -40,10 +40,21 @@ public:
     explicit FrameScheduler(double period_ms) noexcept : frame_period_ms(period_ms) {}
 
     // One scheduling step: runs the frames that are due at `clock`'s tick.
+    // A due step makes one `update` per elapsed period (only one after a
+    // stall of more than 100 ms, or on the first frame) and then one `draw`.
+    // An exception from the handler abandons the step: the due time keeps
+    // what it was moved to, and the interrupted call is not counted.
     void advance_frame(FrameHandler& handler, Engine& engine, Clock& clock);
+
+private:
+    bool clock_went_back(double elapsed) const noexcept;
+    void reanchor(Clock& clock);
+    void catch_up(FrameHandler& handler, Engine& engine, double elapsed);
+    void run_frame(FrameHandler& handler, Engine& engine);
 };
 
-// Polls the Engine's scheduler forever, sleeping between passes. Leaves only
+// Polls the Engine's scheduler forever: each pass advances the scheduler and
+// then sleeps half of what the pass left of a 1000/60 ms budget. Leaves only
 // by an exception (a fatal error) thrown from inside a pass.
 [[noreturn]] void run_loop(Engine& engine, FrameHandler& handler, Clock& clock);
 

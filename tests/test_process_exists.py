@@ -1,0 +1,136 @@
+"""process_exists: the system's process list, read during the call."""
+
+import json
+import os
+import subprocess
+
+import pytest
+
+import velmo_wrapper
+
+NOBODY = 65534
+ANOTHER_USER = 65533
+
+
+class IndexOnly:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+# The ids whose answers must not depend on `init`: the calling process, its
+# parent, init, an unreaped child, a thread that leads no group, and ids no
+# process can have. The zombie is reaped only after both rounds.
+BEFORE_AND_AFTER_INIT = r"""
+import json, os, threading
+import velmo_wrapper as v
+
+zombie = os.fork()
+if zombie == 0:
+    os._exit(0)
+os.waitid(os.P_PID, zombie, os.WEXITED | os.WNOWAIT)
+
+started, release = threading.Event(), threading.Event()
+tids = []
+def hold():
+    tids.append(threading.get_native_id())
+    started.set()
+    release.wait()
+thread = threading.Thread(target=hold)
+thread.start()
+started.wait()
+
+with open("/proc/sys/kernel/pid_max") as f:
+    pid_max = int(f.read())
+ids = {"self": os.getpid(), "parent": os.getppid(), "init": 1, "zombie": zombie,
+       "thread": tids[0], "zero": 0, "above_pid_max": pid_max + 1, "top": 2**32 - 1}
+
+before = {name: v.process_exists(pid) for name, pid in ids.items()}
+v.init(60)
+after = {name: v.process_exists(pid) for name, pid in ids.items()}
+os.waitpid(zombie, 0)
+reaped = v.process_exists(zombie)
+release.set()
+thread.join()
+print(json.dumps({"before": before, "after": after, "reaped": reaped}))
+"""
+
+
+def test_answers_are_the_same_before_and_after_init(script):
+    result = script(BEFORE_AND_AFTER_INIT)
+    assert result.returncode == 0, result
+    answers = json.loads(result.stdout)
+    expected = {"self": True, "parent": True, "init": True, "zombie": True,
+                "thread": False, "zero": False, "above_pid_max": False, "top": False}
+    assert answers["before"] == expected
+    assert answers["after"] == expected
+    assert answers["reaped"] is False
+
+
+@pytest.mark.parametrize("pid", [True, IndexOnly(1)])
+def test_accepts_what_the_index_protocol_accepts(pid):
+    assert velmo_wrapper.process_exists(pid) is True
+    assert velmo_wrapper.process_exists(pid=pid) is True
+
+
+@pytest.mark.parametrize("pid, message", [
+    (1.5, "argument 'pid': 'float' object cannot be interpreted as an integer"),
+    ("1", "argument 'pid': 'str' object cannot be interpreted as an integer"),
+    (None, "argument 'pid': 'NoneType' object cannot be interpreted as an integer"),
+])
+def test_non_integer_is_a_type_error_naming_pid(pid, message):
+    with pytest.raises(TypeError) as caught:
+        velmo_wrapper.process_exists(pid)
+    assert str(caught.value) == message
+
+
+@pytest.mark.parametrize("pid, message", [
+    (-1, None),
+    (2**32, "out of range integral type conversion attempted"),
+    (2**64, None),
+])
+def test_out_of_range_is_the_overflow_error_unchanged(pid, message):
+    with pytest.raises(OverflowError) as caught:
+        velmo_wrapper.process_exists(pid)
+    text = str(caught.value)
+    assert not text.startswith("argument")
+    if message is not None:
+        assert text == message
+
+
+def as_user(uid):
+    def drop():
+        os.setgroups([])
+        os.setgid(uid)
+        os.setuid(uid)
+    return drop
+
+
+@pytest.mark.skipif(os.geteuid() != 0, reason="needs root to run processes as two other users")
+def test_counts_a_process_that_cannot_be_signalled():
+    target = subprocess.Popen(["sleep", "60"], preexec_fn=as_user(NOBODY))
+    try:
+        assert velmo_wrapper.process_exists(target.pid) is True
+        # The check runs in a forked child that has given up root; a new
+        # interpreter might not be allowed to start as that user.
+        checker = os.fork()
+        if checker == 0:
+            code = 1
+            try:
+                as_user(ANOTHER_USER)()
+                try:
+                    os.kill(target.pid, 0)
+                    code = 2
+                except PermissionError:
+                    ok = (velmo_wrapper.process_exists(target.pid) is True
+                          and velmo_wrapper.process_exists(1) is True)
+                    code = 0 if ok else 3
+            finally:
+                os._exit(code)
+        _, status = os.waitpid(checker, 0)
+        assert os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0
+    finally:
+        target.kill()
+        target.wait()

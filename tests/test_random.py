@@ -1,0 +1,121 @@
+"""rseed, rndi and rndf through the module: sequences, argument rules, fatal errors."""
+
+import json
+
+from golden_values import as_float_repr, number, rows
+
+
+def test_sequences_after_a_seed_match_the_known_values(script):
+    draws = [("rndi", r) for r in rows("random.txt", "rndi")]
+    draws += [("rndf", r) for r in rows("random.txt", "rndf")]
+    calls = [(name, int(r[0]), number(r[1]), number(r[2]), len(r) - 3) for name, r in draws]
+    result = script(f"""
+        import json, velmo_wrapper as v
+        v.init()
+        out = []
+        for name, seed, a, b, count in {calls!r}:
+            v.rseed(seed)
+            out.append([repr(getattr(v, name)(a, b)) for _ in range(count)])
+
+        # Equal integer bounds still draw (here three steps), equal float bounds one.
+        v.rseed(0)
+        equal = [v.rndi(5, 5)] + [v.rndi(1, 6) for _ in range(3)]
+        v.rseed(0)
+        equal += [repr(v.rndf(5, 5)), repr(v.rndf(0, 1))]
+
+        # Only rseed moves the generator: nseed and the other functions do not.
+        v.rseed(0)
+        first = v.rndi(1, 6)
+        v.nseed(7); v.noise(0.5, 0.5, 0.5); v.sin(3); v.nseed(9)
+        rest = [v.rndi(1, 6) for _ in range(7)]
+        v.rseed(True)
+        by_true = v.rndf(0, 1)
+        v.rseed(1)
+        by_one = v.rndf(0, 1)
+        v.rseed(4294967295)
+        print(json.dumps([out, equal, [first] + rest, [repr(by_true), repr(by_one)]]))
+    """)
+    assert result.returncode == 0, result
+    sequences, equal, untouched, seeded_by_bool = json.loads(result.stdout)
+    for (name, r), got in zip(draws, sequences):
+        expected = [repr(int(t)) for t in r[3:]] if name == "rndi" else [
+            as_float_repr(t) for t in r[3:]]
+        assert got == expected, (name, r[:3])
+    after_equal = [int(t) for t in rows("random.txt", "rndi_1_6_after_equal_bounds")[0]]
+    unit = rows("random.txt", "rndf")[0]
+    assert equal == [5] + after_equal + ["5.0", as_float_repr(unit[4])]
+    assert untouched == [int(t) for t in rows("random.txt", "rndi")[0][3:]]
+    assert seeded_by_bool[0] == seeded_by_bool[1]
+
+
+def test_bounds_in_either_order_are_respected(script):
+    result = script("""
+        import random, velmo_wrapper as v
+        v.init()
+        pick = random.Random(5)
+        bad = []
+        for _ in range(3000):
+            a, b = pick.randint(-2**31, 2**31 - 1), pick.choice([pick.randint(-9, 9), pick.randint(-2**31, 2**31 - 1)])
+            got = v.rndi(a, b)
+            if not (min(a, b) <= got <= max(a, b)) or type(got) is not int:
+                bad.append(("rndi", a, b, got))
+            x, y = pick.uniform(-1e6, 1e6), pick.choice([pick.uniform(-1, 1), pick.uniform(-1e300, 1e300)])
+            got = v.rndf(x, y)
+            if not (min(x, y) <= got <= max(x, y)) or type(got) is not float:
+                bad.append(("rndf", x, y, got))
+        print(repr(bad))
+    """)
+    assert result.returncode == 0, result
+    assert result.stdout.strip() == "[]"
+
+
+def test_argument_errors_and_fatal_errors_leave_the_generator_alone(script):
+    result = script("""
+        import velmo_wrapper as v
+
+        def outcome(call):
+            try:
+                return ("ok", repr(call()))
+            except Exception as error:
+                return ("Exception", type(error).__name__, str(error))
+            except BaseException as error:
+                kind = type(error)
+                return ("BaseException", kind.__module__, kind.__name__, str(error))
+
+        v.init()
+        arguments = [outcome(call) for call in (
+            lambda: v.rndi(1.5, 2), lambda: v.rndi(1, 2.0), lambda: v.rndi(2147483648, 1),
+            lambda: v.rndi(1, -2147483649), lambda: v.rseed(-1), lambda: v.rseed(4294967296),
+            lambda: v.rseed(2 ** 64), lambda: v.rseed(1.0), lambda: v.rndf("a", 1),
+            lambda: v.rndf(1, None), lambda: v.rndi(b=3, a=3))]
+
+        nan, inf = float("nan"), float("inf")
+        v.rseed(0)
+        fatal = []
+        for a, b in ((nan, 1), (1, nan), (0, inf), (-inf, 0), (-1e308, 1e308),
+                     (0, 1.7976931348623157e308)):
+            fatal.append(outcome(lambda: v.rndf(a, b)))
+        fatal.append(outcome(lambda: v.rndf(0, 1)))
+        print(repr((arguments, fatal)))
+    """)
+    assert result.returncode == 0, result
+    arguments, fatal = eval(result.stdout)
+    (float_a, float_b, big_a, small_b, negative_seed, seed_2_32, seed_2_64, float_seed,
+     str_a, none_b, keywords) = arguments
+    assert float_a[:2] == ("Exception", "TypeError") and float_a[2].startswith("argument 'a': ")
+    assert float_b[:2] == ("Exception", "TypeError") and float_b[2].startswith("argument 'b': ")
+    for error in (big_a, small_b, negative_seed, seed_2_64):
+        assert error[:2] == ("Exception", "OverflowError") and "argument" not in error[2]
+    assert seed_2_32 == ("Exception", "OverflowError",
+                         "out of range integral type conversion attempted")
+    assert float_seed[:2] == ("Exception", "TypeError")
+    assert float_seed[2].startswith("argument 'seed': ")
+    assert str_a[2].startswith("argument 'a': ") and none_b[2].startswith("argument 'b': ")
+    assert keywords == ("ok", "3")
+
+    empty = ("BaseException", "pyo3_runtime", "PanicException", "cannot sample empty range")
+    overflow = ("BaseException", "pyo3_runtime", "PanicException",
+                "Uniform::new_inclusive: range overflow")
+    assert fatal[:6] == [empty, empty, overflow, overflow, overflow, overflow]
+    # The six failed calls took no step: this is the first draw after seed 0.
+    assert fatal[6] == ("ok", as_float_repr(rows("random.txt", "rndf")[0][3]))

@@ -1,0 +1,273 @@
+"""run, show, quit and title, seen from a script in a child interpreter.
+
+A failing callback ends the child's process, so each failure path runs in a
+child of its own; the cases that leave the process running share one.
+"""
+
+import os
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+import pytest
+
+# Each callback prints its name; print() to a pipe is block-buffered, so these
+# lines reach the parent only if the module flushes sys.stdout before exiting.
+PRELUDE = """
+import sys
+import velmo_wrapper as v
+
+def logger(name, action=None):
+    def callback():
+        print(name)
+        if action is not None:
+            action()
+    return callback
+
+def never():
+    raise AssertionError("must not be called")
+"""
+
+
+def run_child(script, body, **kwargs):
+    return script(PRELUDE + textwrap.dedent(body), **kwargs)
+
+
+def tracebacks(stderr):
+    return stderr.count("Traceback (most recent call last):")
+
+
+class TestFailingCallback:
+    def test_draw_raising_calls_close_prints_and_exits_with_status_1(self, script):
+        result = run_child(script, """
+            v.init(30)
+            v.run(logger("update"), logger("draw", lambda: 1 / 0), logger("close"))
+        """)
+        assert result.returncode == 1, result
+        assert result.stdout.split() == ["update", "draw", "close"]
+        assert tracebacks(result.stderr) == 1
+        assert result.stderr.rstrip().endswith("ZeroDivisionError: division by zero")
+
+    def test_three_integers_print_closes_type_error_then_updates(self, script):
+        result = run_child(script, """
+            v.init(30)
+            v.run(1, 2, 3)
+        """)
+        assert result.returncode == 1, result
+        # Raised by the call itself, with no Python frame: no traceback lines.
+        assert result.stderr.splitlines() == ["TypeError: 'int' object is not callable"] * 2
+
+    def test_failing_close_is_printed_before_the_callbacks_error(self, script):
+        result = run_child(script, """
+            def fail(kind, text):
+                def raise_it():
+                    raise kind(text)
+                return raise_it
+            v.init(60)
+            v.run(fail(LookupError, "from update"), never, fail(ValueError, "from close"))
+        """)
+        assert result.returncode == 1, result
+        assert tracebacks(result.stderr) == 2
+        close_at = result.stderr.index("ValueError: from close")
+        update_at = result.stderr.index("LookupError: from update")
+        assert close_at < update_at
+
+    def test_keyboard_interrupt_calls_close_and_prints_nothing(self, script):
+        result = run_child(script, """
+            def interrupt():
+                raise KeyboardInterrupt
+            v.init(30)
+            v.run(logger("update", interrupt), never, logger("close"))
+        """)
+        assert result.returncode == 1, result
+        assert result.stdout.split() == ["update", "close"]
+        assert result.stderr == ""
+
+    def test_sys_exit_in_update_ends_through_the_interpreter(self, script):
+        result = run_child(script, """
+            import atexit
+            atexit.register(print, "exit handler")
+            v.init(30)
+            v.run(logger("update", lambda: sys.exit(0)), never, logger("close"))
+        """)
+        assert result.returncode == 0, result
+        assert result.stdout.splitlines() == ["update", "close", "exit handler"]
+        assert result.stderr == ""
+
+    def test_sys_exit_in_close_ends_before_the_error_is_printed(self, script):
+        result = run_child(script, """
+            v.init(30)
+            v.run(lambda: 1 / 0, never, lambda: sys.exit(3))
+        """)
+        assert result.returncode == 3, result
+        assert "ZeroDivisionError" not in result.stderr
+
+    def test_exit_skips_exit_handlers_and_keeps_written_output(self, script):
+        result = run_child(script, """
+            import atexit
+            atexit.register(print, "exit handler")
+            sys.stderr.write("written to stderr")
+            v.init(30)
+            v.run(lambda: 1 / 0, never, logger("close"))
+        """)
+        assert result.returncode == 1, result
+        assert result.stdout.split() == ["close"]
+        assert result.stderr.startswith("written to stderr")
+
+
+class TestRealKeyboardInterrupt:
+    def test_sigint_while_the_loop_sleeps_reaches_the_next_update(self):
+        source = PRELUDE + textwrap.dedent("""
+            def tell_parent():
+                print("running", flush=True)
+            v.init(30)
+            v.run(tell_parent, lambda: None, logger("close"))
+        """)
+        child = subprocess.Popen([sys.executable, "-c", source], stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE, text=True)
+        try:
+            assert child.stdout.readline() == "running\n"
+            child.send_signal(signal.SIGINT)
+            out, err = child.communicate(timeout=30)
+        finally:
+            child.kill()
+            child.wait()
+        assert child.returncode == 1
+        assert "close" in out.split()
+        assert err == ""
+
+
+class TestFatalErrorsInsideRun:
+    def test_fatal_error_in_a_callback_resumes_and_the_script_goes_on(self, script):
+        result = run_child(script, """
+            calls = []
+            v.init(30)
+            try:
+                v.run(lambda: v.init(30), never, never)
+            except BaseException as error:
+                calls.append(f"{type(error).__name__}: {error}")
+
+            # Fatal in close: the callback's own error is neither printed nor
+            # followed by the exit.
+            def fail():
+                raise LookupError("from update")
+            try:
+                v.run(fail, never, lambda: v.init(30))
+            except BaseException as error:
+                calls.append(f"{type(error).__name__}: {error}")
+            print(calls)
+        """)
+        assert result.returncode == 0, result
+        assert result.stdout.strip() == (
+            "['PanicException: Velmo already initialized', "
+            "'PanicException: Velmo already initialized']")
+        assert result.stderr.count(
+            "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---") == 2
+        assert "LookupError" not in result.stderr
+
+    def test_quit_inside_update_returns_none_and_the_loop_goes_on(self, script):
+        result = run_child(script, """
+            frames = []
+            def update():
+                frames.append(v.quit())
+                if len(frames) == 5:
+                    print(frames)
+                    sys.exit(0)
+            v.init(1000)
+            v.run(update, lambda: None, lambda: None)
+        """)
+        assert result.returncode == 0, result
+        assert result.stdout.strip() == "[None, None, None, None, None]"
+
+
+def test_lifecycle_calls_before_and_after_init(script):
+    result = run_child(script, """
+        def outcome(call):
+            try:
+                return repr(call())
+            except BaseException as error:
+                return f"{type(error).__name__}: {error}"
+
+        print(outcome(lambda: v.title(5)))
+        print(outcome(lambda: v.title("before")))
+        print(outcome(lambda: v.quit()))
+        print(outcome(lambda: v.show()))
+        print(outcome(lambda: v.run(1, 2, 3)))
+        print(outcome(lambda: v.run(1, 2)))
+        v.init(30)
+        print(outcome(lambda: v.title("after")))
+        print(outcome(lambda: v.title(title="keyword")))
+        print(outcome(lambda: v.title(5)))
+        print(outcome(lambda: v.quit()))
+    """)
+    assert result.returncode == 0, result
+    assert result.stdout.splitlines() == [
+        "TypeError: argument 'title': 'int' object cannot be converted to 'PyString'",
+        "PanicException: Velmo not initialized",
+        "PanicException: Velmo not initialized",
+        "PanicException: Velmo not initialized",
+        "PanicException: Velmo not initialized",
+        "TypeError: run() missing 1 required positional argument: 'close'",
+        "None",
+        "None",
+        "TypeError: argument 'title': 'int' object cannot be converted to 'PyString'",
+        "None",
+    ]
+
+
+@pytest.mark.parametrize("fps", ["", "0", "60"])
+def test_show_keeps_looping(fps):
+    source = f"""
+import velmo_wrapper as v
+v.init({fps})
+print("showing", flush=True)
+v.show()
+print("show returned", flush=True)
+"""
+    child = subprocess.Popen([sys.executable, "-c", source], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "showing\n"
+        time.sleep(1.0)
+        assert child.poll() is None
+    finally:
+        child.kill()
+        out, err = child.communicate()
+    assert "show returned" not in out
+    assert err == ""
+
+
+def test_show_holds_the_interpreter_lock_while_it_sleeps():
+    # A thread that writes every 5 ms goes quiet once show() takes over.
+    source = """
+import os, threading, time
+import velmo_wrapper as v
+
+def chatter():
+    while True:
+        os.write(1, b"t")
+        time.sleep(0.005)
+
+v.init(60)
+threading.Thread(target=chatter, daemon=True).start()
+time.sleep(0.2)
+os.write(1, b"S")
+v.show()
+"""
+    child = subprocess.Popen([sys.executable, "-c", source], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+    try:
+        before = b""
+        while not before.endswith(b"S"):
+            chunk = child.stdout.read(1)
+            assert chunk, child.stderr.read()
+            before += chunk
+        time.sleep(1.0)
+    finally:
+        child.kill()
+        after, err = child.communicate()
+    assert before.count(b"t") >= 5  # the thread did run before show()
+    assert after.count(b"t") <= 1   # at most one write already under way
+    assert err == b""

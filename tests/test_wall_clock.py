@@ -1,0 +1,143 @@
+"""The run loop under a faked wall clock: the 32-bit tick wrap, a clock set
+back by an hour, and a clock before the Unix epoch.
+
+The child interpreter runs with libfaketime preloaded, reading its offset from
+a file on every clock call, so a callback can move the clock while the loop
+runs. The module reads the wall clock through clock_gettime, which the
+library intercepts.
+"""
+
+import glob
+import time
+
+import pytest
+
+WRAP_MS = 2 ** 32
+
+LIBFAKETIME = next(iter(sorted(
+    glob.glob("/usr/lib/*/faketime/libfaketime.so.1") +
+    glob.glob("/usr/lib/faketime/libfaketime.so.1"))), None)
+
+pytestmark = pytest.mark.skipif(LIBFAKETIME is None, reason="libfaketime is not installed")
+
+# Counts draws and the longest gap between two of them, in the (equally
+# faked, but never jumping) monotonic time; prints them when `done` says so.
+FRAME_PROBE = """
+import sys
+import time
+import velmo_wrapper as v
+
+OFFSET_FILE = sys.argv[1]
+
+def ticks():
+    return int(time.time() * 1000) % 2 ** 32
+
+class Probe:
+    draws = 0
+    updates = 0
+    last_draw = None
+    longest_gap = 0.0
+
+    def update(self):
+        self.updates += 1
+
+    def draw(self):
+        now = time.monotonic()
+        if self.last_draw is not None:
+            self.longest_gap = max(self.longest_gap, now - self.last_draw)
+        self.last_draw = now
+        self.draws += 1
+        self.after_draw()
+
+    def finish(self, **facts):
+        print(dict(draws=self.draws, updates=self.updates,
+                   longest_gap=self.longest_gap, **facts), flush=True)
+        sys.exit(0)
+"""
+
+
+def run_faked(script, tmp_path, offset_seconds, body):
+    offset_file = tmp_path / "clock_offset"
+    offset_file.write_text(f"{offset_seconds:+d}\n")
+    env = {
+        "LD_PRELOAD": LIBFAKETIME,
+        "FAKETIME_TIMESTAMP_FILE": str(offset_file),
+        "FAKETIME_NO_CACHE": "1",
+    }
+    result = script(body, env=env, args=[str(offset_file)], timeout=60)
+    assert result.returncode == 0, result
+    return eval(result.stdout.strip().splitlines()[-1]), result.stderr
+
+
+def test_frames_keep_running_across_the_tick_wrap(script, tmp_path):
+    # Start about 2 seconds before the next instant whose millisecond count
+    # since the epoch is a multiple of 2^32.
+    now = time.time()
+    next_wrap = (int(now * 1000) // WRAP_MS + 1) * WRAP_MS / 1000.0
+    offset = int(next_wrap - now) - 2
+    facts, _ = run_faked(script, tmp_path, offset, FRAME_PROBE + """
+class WrapProbe(Probe):
+    first_tick = ticks()
+    wrapped_at = None
+
+    def after_draw(self):
+        if self.wrapped_at is None and ticks() < self.first_tick:
+            self.wrapped_at = self.draws
+            self.wrapped_time = time.monotonic()
+        elif self.wrapped_at is not None and time.monotonic() - self.wrapped_time > 1.0:
+            self.finish(first_tick=self.first_tick, wrapped_at=self.wrapped_at)
+
+probe = WrapProbe()
+v.init(60)
+v.run(probe.update, probe.draw, lambda: None)
+""")
+    assert facts["first_tick"] > WRAP_MS - 4000, facts  # the clock really was faked
+    assert facts["draws"] - facts["wrapped_at"] >= 30, facts
+    assert facts["longest_gap"] < 0.5, facts
+    assert facts["updates"] >= facts["draws"]
+
+
+def test_frames_keep_running_when_the_clock_is_set_back_an_hour(script, tmp_path):
+    facts, _ = run_faked(script, tmp_path, 0, FRAME_PROBE + """
+class SetBackProbe(Probe):
+    set_back_at = None
+
+    def after_draw(self):
+        if self.draws == 20:
+            self.wall_before = time.time()
+            with open(OFFSET_FILE, "w") as handle:
+                handle.write("-3600\\n")
+            self.set_back_at = self.draws
+            self.wall_after = time.time()
+        elif self.set_back_at is not None and self.draws == self.set_back_at + 60:
+            self.finish(jump=self.wall_after - self.wall_before)
+
+probe = SetBackProbe()
+v.init(60)
+v.run(probe.update, probe.draw, lambda: None)
+""")
+    assert facts["jump"] < -3590, facts  # the clock really went back
+    assert facts["longest_gap"] < 0.5, facts
+    assert facts["draws"] == 80
+
+
+def test_clock_before_the_epoch_is_a_fatal_error_of_the_loop(script, tmp_path):
+    offset = -(int(time.time()) + 10)
+    facts, stderr = run_faked(script, tmp_path, offset, """
+import time
+import velmo_wrapper as v
+v.init(30)  # reads no clock
+outcomes = []
+for loop in (v.show, lambda: v.run(None, None, None)):
+    try:
+        loop()
+    except BaseException as error:
+        outcomes.append((type(error).__name__, str(error)))
+print(dict(now=time.time(), outcomes=outcomes))
+""")
+    assert facts["now"] < 0
+    assert len(facts["outcomes"]) == 2
+    for name, message in facts["outcomes"]:
+        assert name == "PanicException"
+        assert "SystemTimeError" in message
+    assert stderr.count("thread '<unnamed>' panicked at velmo-platform/src/platform:39:66:") == 2

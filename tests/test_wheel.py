@@ -1,0 +1,100 @@
+"""The wheel that `pip wheel` builds: one cp38-abi3 wheel whose module uses
+nothing outside the stable ABI of Python 3.8 and which carries both stubs."""
+
+import glob
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import zipfile
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
+
+
+@pytest.fixture(scope="module")
+def wheel(tmp_path_factory):
+    out = tmp_path_factory.mktemp("wheel")
+    completed = subprocess.run(
+        [sys.executable, "-m", "pip", "wheel", "--no-build-isolation", "--no-deps", "--quiet",
+         str(ROOT), "-w", str(out)],
+        cwd=ROOT, capture_output=True, text=True, timeout=1200)
+    assert completed.returncode == 0, completed.stdout + completed.stderr
+    (built,) = out.glob("*.whl")
+    return built
+
+
+def test_wheel_is_one_cp38_abi3_wheel_with_both_stubs(wheel):
+    name, version, python_tag, abi_tag, platform_tag = wheel.stem.split("-")
+    assert (name, python_tag, abi_tag) == ("velmo_wrapper", "cp38", "abi3")
+    with zipfile.ZipFile(wheel) as archive:
+        names = archive.namelist()
+        stub = STUB_SOURCE.read_bytes()
+        assert archive.read("velmo_wrapper.pyi") == stub
+        assert archive.read("velmo_wrapper-stubs/__init__.pyi") == stub
+        wheel_info = archive.read(f"velmo_wrapper-{version}.dist-info/WHEEL").decode()
+    modules = [n for n in names if n.startswith("velmo_wrapper.") and n.endswith((".so", ".pyd"))]
+    assert modules in (["velmo_wrapper.abi3.so"], ["velmo_wrapper.pyd"])
+    assert f"Tag: cp38-abi3-{platform_tag}" in wheel_info.splitlines()
+
+
+def test_abi3audit_finds_only_the_stable_abi_of_3_8(wheel, tmp_path):
+    pytest.importorskip("abi3audit", reason="abi3audit is not installed")
+    report_file = tmp_path / "report.json"
+    completed = subprocess.run(
+        [sys.executable, "-m", "abi3audit", "--strict", "--report", "--output", str(report_file),
+         str(wheel)], capture_output=True, text=True, timeout=300)
+    assert completed.returncode == 0, completed.stdout + completed.stderr
+    (spec,) = json.loads(report_file.read_text())["specs"].values()
+    (extension,) = spec["wheel"]
+    result = extension["result"]
+    assert result["is_abi3"] and result["is_abi3_baseline_compatible"]
+    # The tag says 3.8; no symbol may need a later version than that.
+    assert result["baseline"] == "3.8"
+    assert result["non_abi3_symbols"] == [] and result["future_abi3_objects"] == {}
+
+
+def oldest_python():
+    """An interpreter of the oldest version the wheel supports, if this machine has one."""
+    candidates = [shutil.which("python3.8")]
+    candidates += sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))
+    for candidate in filter(None, candidates):
+        probe = subprocess.run([candidate, "-c", "import sys; print(sys.version_info[:2])"],
+                               capture_output=True, text=True)
+        if probe.returncode == 0 and probe.stdout.strip() == "(3, 8)":
+            return candidate
+    return None
+
+
+SAME_NUMBERS = """
+import velmo_wrapper as velmo
+velmo.init()
+for seed in (0, 42, 4294967295):
+    velmo.rseed(seed)
+    velmo.nseed(seed)
+    print([velmo.rndi(-1000, 1000) for _ in range(20)])
+    print([repr(velmo.rndf(-3.0, 0.1)) for _ in range(20)])
+    print([repr(velmo.noise(i * 0.37, i * -1.91, i * 2.3)) for i in range(20)])
+    print([repr(f(i * 7.5)) for f in (velmo.sin, velmo.cos, velmo.sqrt) for i in range(10)])
+"""
+
+
+def test_wheel_gives_the_same_numbers_on_python_3_8(wheel, tmp_path):
+    python38 = oldest_python()
+    if python38 is None:
+        pytest.skip("no Python 3.8 on this machine")
+    # A wheel is a zip archive: unpacked onto the path it is installed for this purpose.
+    with zipfile.ZipFile(wheel) as archive:
+        archive.extractall(tmp_path / "site")
+    on_38 = subprocess.run([python38, "-c", SAME_NUMBERS], capture_output=True, text=True,
+                           env={**os.environ, "PYTHONPATH": str(tmp_path / "site")},
+                           cwd=tmp_path, timeout=120)
+    assert on_38.returncode == 0, on_38.stderr
+    here = subprocess.run([sys.executable, "-c", SAME_NUMBERS], capture_output=True, text=True,
+                          cwd=tmp_path, timeout=120)
+    assert here.returncode == 0, here.stderr
+    assert on_38.stdout == here.stdout and on_38.stdout.count("\n") == 12

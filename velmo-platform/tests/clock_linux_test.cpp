@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/time.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstdint>
+
+#include "velmo/platform.hpp"
+
+namespace velmo::platform {
+namespace {
+
+std::uint32_t wall_clock_ms() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                      static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+}
+
+// Milliseconds that a call of sleep(ms) took on the steady clock.
+double timed_sleep_ms(std::uint32_t ms) {
+    auto start = std::chrono::steady_clock::now();
+    sleep(ms);
+    std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    return took.count();
+}
+
+TEST(Ticks, IsTheLow32BitsOfTheWallClockInMilliseconds) {
+    for (int i = 0; i < 100; ++i) {
+        std::uint32_t before = wall_clock_ms();
+        std::uint32_t tick = ticks();
+        std::uint32_t after = wall_clock_ms();
+        // Unsigned differences stay right across the wrap.
+        EXPECT_LE(static_cast<std::uint32_t>(tick - before),
+                  static_cast<std::uint32_t>(after - before));
+    }
+}
+
+TEST(Ticks, AdvancesWithTheClock) {
+    std::uint32_t first = ticks();
+    sleep(30);
+    std::uint32_t elapsed = ticks() - first;
+    EXPECT_GE(elapsed, 29u);  // a millisecond of truncation at each end
+    EXPECT_LT(elapsed, 10000u);
+}
+
+TEST(Sleep, LastsAtLeastTheRequestedMilliseconds) {
+    EXPECT_GE(timed_sleep_ms(1), 1.0);
+    EXPECT_GE(timed_sleep_ms(8), 8.0);
+    // Whole seconds and the millisecond remainder both count.
+    double long_sleep = timed_sleep_ms(1005);
+    EXPECT_GE(long_sleep, 1005.0);
+    EXPECT_LT(long_sleep, 10000.0);  // not read as seconds or microseconds
+}
+
+TEST(Sleep, ZeroOnlyYields) { EXPECT_LT(timed_sleep_ms(0), 1000.0); }
+
+void ignore_alarm(int) {}
+
+TEST(Sleep, ResumesWhenASignalHandlerInterruptsIt) {
+    struct sigaction action {};
+    action.sa_handler = ignore_alarm;  // no SA_RESTART: the wait sees EINTR
+    struct sigaction previous {};
+    ASSERT_EQ(::sigaction(SIGALRM, &action, &previous), 0);
+    itimerval every_5ms{{0, 5000}, {0, 5000}};
+    ASSERT_EQ(::setitimer(ITIMER_REAL, &every_5ms, nullptr), 0);
+
+    double took = timed_sleep_ms(60);
+
+    itimerval off{};
+    ::setitimer(ITIMER_REAL, &off, nullptr);
+    ::sigaction(SIGALRM, &previous, nullptr);
+    EXPECT_GE(took, 60.0);
+}
+
+}  // namespace
+}  // namespace velmo::platform
