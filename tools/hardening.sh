@@ -5,6 +5,11 @@
 #
 # Uses the current Python environment (PYTHON, default `python`), into which
 # it installs the module and hypothesis as run_tests.sh does.
+#
+# Longer runs of the parts:
+#   VELMO_FUZZ_EXAMPLES=3000 VELMO_FUZZ_RANDOM=1 python -m pytest -q tests/test_fuzz_binding.py
+#   VELMO_FUZZ_EXAMPLES=600 VELMO_FUZZ_RANDOM=1 tools/sanitize.sh tests/test_fuzz_binding.py
+#   python tools/leakcheck.py --calls 10000000
 set -euo pipefail
 cd "$(dirname "$0")/.."
 python=${PYTHON:-python}
