@@ -64,7 +64,7 @@ std::string join_names(const ArgumentSpec& spec, PyObject* const* slots, std::si
                                     count == 1 ? "argument" : "arguments", list.c_str()));
 }
 
-void bind_keywords(const ArgumentSpec& spec, PyObject* kwargs, PyObject** slots) {
+void bind_keywords(const ArgumentSpec& spec, PyObject* kwargs, PyObject** slots, Ref* held) {
     Py_ssize_t position = 0;
     PyObject* key;
     PyObject* value;
@@ -79,13 +79,15 @@ void bind_keywords(const ArgumentSpec& spec, PyObject* kwargs, PyObject** slots)
         }
         if (index == spec.parameter_count) unexpected_keyword(spec, key);
         if (slots[index] != nullptr) multiple_values(spec, spec.parameter_names[index]);
+        held[index] = Ref::borrow(value);
         slots[index] = value;
     }
 }
 
 }  // namespace
 
-void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots) {
+void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots,
+                    Ref* held) {
     Py_ssize_t given = PyTuple_Size(args);
     std::size_t positional = static_cast<std::size_t>(given);
     std::size_t copied = positional < spec.parameter_count ? positional : spec.parameter_count;
@@ -93,7 +95,7 @@ void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, 
         slots[i] = PyTuple_GetItem(args, static_cast<Py_ssize_t>(i));
     }
     if (positional > spec.parameter_count) too_many_positional(spec, given);
-    if (kwargs != nullptr) bind_keywords(spec, kwargs, slots);
+    if (kwargs != nullptr) bind_keywords(spec, kwargs, slots, held);
     if (positional < spec.required_count) {
         for (std::size_t i = positional; i < spec.required_count; ++i) {
             if (slots[i] == nullptr) missing_required(spec, slots);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "errors.hpp"
+#include "pyref.hpp"
 #include "python.hpp"
 
 namespace velmo::py {
@@ -24,18 +25,34 @@ struct ArgumentSpec {
     std::size_t required_count;
 };
 
-// One borrowed reference per parameter, null while a slot is empty.
+// One reference per parameter, null while a slot is empty. Positional
+// arguments are borrowed from the call's tuple, which cannot change during
+// the call. Keyword arguments are held: the dictionary can be the caller's own
+// (`f(**d)` passes it through on some interpreters), and a conversion that
+// runs Python code could empty it while later slots still point into it.
 template <std::size_t N>
-using Slots = std::array<PyObject*, N>;
+class Slots {
+public:
+    PyObject* operator[](std::size_t i) const noexcept { return objects_[i]; }
+
+private:
+    template <std::size_t M>
+    friend Slots<M> bind(const struct ArgumentSpec&, PyObject*, PyObject*);
+
+    std::array<PyObject*, N> objects_{};
+    std::array<Ref, N> held_{};
+};
 
 // Fills `slots` (spec.parameter_count of them) from the positional tuple and
-// the keyword dictionary (which may be null).
-void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots);
+// the keyword dictionary (which may be null); `held` receives a reference to
+// every keyword-bound object.
+void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots,
+                    Ref* held);
 
 template <std::size_t N>
 Slots<N> bind(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs) {
-    Slots<N> slots{};
-    bind_arguments(spec, args, kwargs, slots.data());
+    Slots<N> slots;
+    bind_arguments(spec, args, kwargs, slots.objects_.data(), slots.held_.data());
     return slots;
 }
 
