@@ -64,7 +64,7 @@ std::string join_names(const ArgumentSpec& spec, PyObject* const* slots, std::si
                                     count == 1 ? "argument" : "arguments", list.c_str()));
 }
 
-void bind_keywords(const ArgumentSpec& spec, PyObject* kwargs, PyObject** slots, Ref* held) {
+void bind_keywords(const ArgumentSpec& spec, PyObject* kwargs, PyObject** slots, unsigned& held) {
     Py_ssize_t position = 0;
     PyObject* key;
     PyObject* value;
@@ -79,7 +79,8 @@ void bind_keywords(const ArgumentSpec& spec, PyObject* kwargs, PyObject** slots,
         }
         if (index == spec.parameter_count) unexpected_keyword(spec, key);
         if (slots[index] != nullptr) multiple_values(spec, spec.parameter_names[index]);
-        held[index] = Ref::borrow(value);
+        Py_INCREF(value);
+        held |= 1u << index;
         slots[index] = value;
     }
 }
@@ -87,7 +88,7 @@ void bind_keywords(const ArgumentSpec& spec, PyObject* kwargs, PyObject** slots,
 }  // namespace
 
 void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots,
-                    Ref* held) {
+                    unsigned& held) {
     Py_ssize_t given = PyTuple_Size(args);
     std::size_t positional = static_cast<std::size_t>(given);
     std::size_t copied = positional < spec.parameter_count ? positional : spec.parameter_count;

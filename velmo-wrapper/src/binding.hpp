@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "errors.hpp"
 #include "pyref.hpp"
@@ -33,6 +34,17 @@ struct ArgumentSpec {
 template <std::size_t N>
 class Slots {
 public:
+    Slots() noexcept = default;
+    Slots(Slots&& other) noexcept : objects_(other.objects_), held_(std::exchange(other.held_, 0u)) {}
+    Slots& operator=(Slots&&) = delete;
+    ~Slots() {
+        if (held_ == 0) [[likely]]
+            return;
+        for (std::size_t i = 0; i < N; ++i) {
+            if (held_ & (1u << i)) Py_DECREF(objects_[i]);
+        }
+    }
+
     PyObject* operator[](std::size_t i) const noexcept { return objects_[i]; }
 
 private:
@@ -40,19 +52,22 @@ private:
     friend Slots<M> bind(const struct ArgumentSpec&, PyObject*, PyObject*);
 
     std::array<PyObject*, N> objects_{};
-    std::array<Ref, N> held_{};
+    // One bit per slot that holds a reference of its own.
+    unsigned held_ = 0;
 };
 
 // Fills `slots` (spec.parameter_count of them) from the positional tuple and
-// the keyword dictionary (which may be null); `held` receives a reference to
-// every keyword-bound object.
+// the keyword dictionary (which may be null). Every keyword-bound object gets
+// a reference of its own, and its bit is set in `held`, even when binding
+// fails later.
 void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots,
-                    Ref* held);
+                    unsigned& held);
 
 template <std::size_t N>
 Slots<N> bind(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs) {
+    static_assert(N <= sizeof(unsigned) * 8);
     Slots<N> slots;
-    bind_arguments(spec, args, kwargs, slots.objects_.data(), slots.held_.data());
+    bind_arguments(spec, args, kwargs, slots.objects_.data(), slots.held_);
     return slots;
 }
 
