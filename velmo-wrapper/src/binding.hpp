@@ -67,7 +67,14 @@ template <std::size_t N>
 Slots<N> bind(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs) {
     static_assert(N <= sizeof(unsigned) * 8);
     Slots<N> slots;
-    bind_arguments(spec, args, kwargs, slots.objects_.data(), slots.held_);
+    // The common call, every parameter by position, needs none of the checks.
+    if (kwargs == nullptr && PyTuple_Size(args) == static_cast<Py_ssize_t>(N)) [[likely]] {
+        for (std::size_t i = 0; i < N; ++i) {
+            slots.objects_[i] = PyTuple_GetItem(args, static_cast<Py_ssize_t>(i));
+        }
+    } else {
+        bind_arguments(spec, args, kwargs, slots.objects_.data(), slots.held_);
+    }
     return slots;
 }
 
@@ -76,17 +83,30 @@ Slots<N> bind(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs) {
 // other error passes unchanged.
 PythonError argument_error(const char* param, PythonError&& error);
 
+// The pending error of a failed conversion of `param`, thrown.
+[[noreturn, gnu::cold]] void conversion_failed(const char* param);
+
 // Conversion rules. `param` names the parameter in reworded errors.
-double to_double(PyObject* argument, const char* param);
-double to_optional_double(PyObject* argument, const char* param);
+inline double to_double(PyObject* argument, const char* param) {
+    double value = PyFloat_AsDouble(argument);
+    if (value == -1.0 && PyErr_Occurred()) [[unlikely]]
+        conversion_failed(param);
+    return value;
+}
+
+inline double to_optional_double(PyObject* argument, const char* param) {
+    if (argument == nullptr || argument == Py_None) return 0.0;
+    return to_double(argument, param);
+}
+
 std::int32_t to_int32(PyObject* argument, const char* param);
 std::uint32_t to_uint32(PyObject* argument, const char* param);
 std::optional<std::uint32_t> to_optional_uint32(PyObject* argument, const char* param);
 std::string to_utf8(PyObject* argument, const char* param);
 
 // Result kinds.
-PyObject* from_int32(std::int32_t value);
-PyObject* from_double(double value);
+inline PyObject* from_int32(std::int32_t value) { return checked(PyLong_FromLong(value)); }
+inline PyObject* from_double(double value) { return checked(PyFloat_FromDouble(value)); }
 PyObject* from_bool(bool value) noexcept;
 PyObject* none() noexcept;
 
