@@ -5,7 +5,9 @@ after `init` and after a second `init`, and of the run loop, run small scripts
 in fresh interpreters.
 """
 
+import glob
 import os
+import shutil
 import subprocess
 import sys
 import textwrap
@@ -24,11 +26,12 @@ class ScriptResult:
                 f"stdout={self.stdout!r},\nstderr={self.stderr!r})")
 
 
-def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None):
+def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, interpreter=None):
     """Runs `source` in a new interpreter and returns its status and output.
 
     With `path`, the script is written to that file and run from it, so that it
-    has a file name of its own (as a script started from a shell has).
+    has a file name of its own (as a script started from a shell has). With
+    `interpreter`, another Python runs it instead of this one.
     """
     source = textwrap.dedent(source)
     full_env = dict(os.environ)
@@ -38,12 +41,24 @@ def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None):
     if path is not None:
         with open(path, "w", encoding="utf-8") as handle:
             handle.write(source)
-        command = [sys.executable, str(path), *args]
+        command = [interpreter or sys.executable, str(path), *args]
     else:
-        command = [sys.executable, "-c", source, *args]
+        command = [interpreter or sys.executable, "-c", source, *args]
     completed = subprocess.run(command, cwd=cwd, env=full_env, capture_output=True,
                                text=True, timeout=timeout)
     return ScriptResult(completed)
+
+
+def oldest_python():
+    """An interpreter of the oldest version the wheel supports, if this machine has one."""
+    candidates = [shutil.which("python3.8")]
+    candidates += sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))
+    for candidate in filter(None, candidates):
+        probe = subprocess.run([candidate, "-c", "import sys; print(sys.version_info[:2])"],
+                               capture_output=True, text=True)
+        if probe.returncode == 0 and probe.stdout.strip() == "(3, 8)":
+            return candidate
+    return None
 
 
 @pytest.fixture

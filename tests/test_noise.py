@@ -104,3 +104,28 @@ def test_argument_rules(script):
     assert str_z[1].startswith("argument 'z': ") and none_x[1].startswith("argument 'x': ")
     assert four == ("TypeError", "noise() takes from 1 to 3 positional arguments but 4 were given")
     assert no_x == ("TypeError", "noise() missing 1 required positional argument: 'x'")
+
+
+def test_negative_zero_coordinates_sample_the_same_point_as_positive_zero(script):
+    # floor(-0.0) is -0.0, so the distance from the cell is +0.0 either way:
+    # the results are identical to the bit, signs of zero included.
+    result = script("""
+        import itertools, struct
+        import velmo_wrapper as v
+        v.init()
+        differ = []
+        for seed in range(20):
+            v.nseed(seed)
+            for y, z in itertools.product((0.0, -0.0, 0.5, -0.5, 3.0, -3.0), repeat=2):
+                for axis in range(3):
+                    negative = [y, z]
+                    negative.insert(axis, -0.0)
+                    positive = [y, z]
+                    positive.insert(axis, 0.0)
+                    a, b = v.noise(*negative), v.noise(*positive)
+                    if struct.pack("<d", a) != struct.pack("<d", b):
+                        differ.append((seed, negative, a, b))
+        print(differ)
+    """)
+    assert result.returncode == 0, result
+    assert result.stdout == "[]\n"

@@ -1,16 +1,16 @@
 """The wheel that `pip wheel` builds: one cp38-abi3 wheel whose module uses
 nothing outside the stable ABI of Python 3.8 and which carries both stubs."""
 
-import glob
 import json
 import os
 import pathlib
-import shutil
 import subprocess
 import sys
 import zipfile
 
 import pytest
+
+import conftest
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
@@ -58,18 +58,6 @@ def test_abi3audit_finds_only_the_stable_abi_of_3_8(wheel, tmp_path):
     assert result["non_abi3_symbols"] == [] and result["future_abi3_objects"] == {}
 
 
-def oldest_python():
-    """An interpreter of the oldest version the wheel supports, if this machine has one."""
-    candidates = [shutil.which("python3.8")]
-    candidates += sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))
-    for candidate in filter(None, candidates):
-        probe = subprocess.run([candidate, "-c", "import sys; print(sys.version_info[:2])"],
-                               capture_output=True, text=True)
-        if probe.returncode == 0 and probe.stdout.strip() == "(3, 8)":
-            return candidate
-    return None
-
-
 SAME_NUMBERS = """
 import velmo_wrapper as velmo
 velmo.init()
@@ -84,7 +72,7 @@ for seed in (0, 42, 4294967295):
 
 
 def test_wheel_gives_the_same_numbers_on_python_3_8(wheel, tmp_path):
-    python38 = oldest_python()
+    python38 = conftest.oldest_python()
     if python38 is None:
         pytest.skip("no Python 3.8 on this machine")
     # A wheel is a zip archive: unpacked onto the path it is installed for this purpose.

@@ -3,33 +3,14 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <string>
 
-#include "velmo/fatal.hpp"
+#include "clock_error.hpp"
 #include "velmo/platform.hpp"
 
 namespace velmo::platform {
 namespace {
 
-constexpr std::int64_t nanoseconds_per_second = 1000000000;
-
-// How far `now` lies before the epoch, written as seconds, as in
-// "SystemTimeError(2.5s)".
-[[noreturn]] void clock_before_epoch(const timespec& now) {
-    const std::int64_t before_ns =
-        -(static_cast<std::int64_t>(now.tv_sec) * nanoseconds_per_second + now.tv_nsec);
-    char text[96];
-    int length = std::snprintf(text, sizeof text, "%lld.%09lld",
-                               static_cast<long long>(before_ns / nanoseconds_per_second),
-                               static_cast<long long>(before_ns % nanoseconds_per_second));
-    while (length > 0 && text[length - 1] == '0') --length;
-    if (length > 0 && text[length - 1] == '.') --length;
-    std::string message = "the system time is earlier than the Unix epoch: SystemTimeError(";
-    message.append(text, static_cast<std::size_t>(length));
-    message += "s)";
-    fatal(message, {"velmo-platform/src/platform", 39, 66});
-}
+constexpr long nanoseconds_per_second = 1000000000;
 
 }  // namespace
 
@@ -37,7 +18,10 @@ std::uint32_t ticks() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     // tv_nsec is never negative, so any instant before the epoch has tv_sec < 0.
-    if (now.tv_sec < 0) clock_before_epoch(now);
+    if (now.tv_sec < 0) {
+        const std::int64_t since_epoch_ns = static_cast<std::int64_t>(now.tv_sec) * nanoseconds_per_second + now.tv_nsec;
+        wall_clock_before_epoch(static_cast<std::uint64_t>(-since_epoch_ns));
+    }
     // Whole milliseconds since the epoch; only the low 32 bits are kept.
     const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
                              static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;

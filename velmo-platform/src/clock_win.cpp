@@ -1,12 +1,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <string>
 
 #include "clock_win.hpp"
 #include "system_function_win.hpp"
-#include "velmo/fatal.hpp"
+#include "clock_error.hpp"
 #include "velmo/platform.hpp"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -34,27 +32,12 @@ std::uint64_t read_wall_clock() noexcept {
     return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
-// How far the clock lies before the epoch, written as seconds, as in
-// "SystemTimeError(2.5s)".
-[[noreturn]] void clock_before_epoch(std::uint64_t before_100ns) {
-    constexpr std::uint64_t units_per_second = 10000000;
-    char text[64];
-    int length = std::snprintf(text, sizeof text, "%llu.%07llu",
-                               static_cast<unsigned long long>(before_100ns / units_per_second),
-                               static_cast<unsigned long long>(before_100ns % units_per_second));
-    while (length > 0 && text[length - 1] == '0') --length;
-    if (length > 0 && text[length - 1] == '.') --length;
-    std::string message = "the system time is earlier than the Unix epoch: SystemTimeError(";
-    message.append(text, static_cast<std::size_t>(length));
-    message += "s)";
-    fatal(message, {"velmo-platform/src/platform", 39, 66});
-}
-
 }  // namespace
 
 std::uint32_t ticks_from_file_time(std::uint64_t file_time) {
     if (file_time < unix_epoch_as_file_time) {
-        clock_before_epoch(unix_epoch_as_file_time - file_time);
+        // File times count 100-nanosecond units.
+        wall_clock_before_epoch((unix_epoch_as_file_time - file_time) * 100u);
     }
     return static_cast<std::uint32_t>((file_time - unix_epoch_as_file_time) / 10000u);
 }

@@ -64,7 +64,7 @@ std::string join_names(const ArgumentSpec& spec, PyObject* const* slots, std::si
                                     count == 1 ? "argument" : "arguments", list.c_str()));
 }
 
-void bind_keywords(const ArgumentSpec& spec, PyObject* kwargs, PyObject** slots) {
+void bind_keywords(const ArgumentSpec& spec, PyObject* kwargs, PyObject** slots, unsigned& held) {
     Py_ssize_t position = 0;
     PyObject* key;
     PyObject* value;
@@ -79,13 +79,16 @@ void bind_keywords(const ArgumentSpec& spec, PyObject* kwargs, PyObject** slots)
         }
         if (index == spec.parameter_count) unexpected_keyword(spec, key);
         if (slots[index] != nullptr) multiple_values(spec, spec.parameter_names[index]);
+        Py_INCREF(value);
+        held |= 1u << index;
         slots[index] = value;
     }
 }
 
 }  // namespace
 
-void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots) {
+void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots,
+                    unsigned& held) {
     Py_ssize_t given = PyTuple_Size(args);
     std::size_t positional = static_cast<std::size_t>(given);
     std::size_t copied = positional < spec.parameter_count ? positional : spec.parameter_count;
@@ -93,7 +96,7 @@ void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, 
         slots[i] = PyTuple_GetItem(args, static_cast<Py_ssize_t>(i));
     }
     if (positional > spec.parameter_count) too_many_positional(spec, given);
-    if (kwargs != nullptr) bind_keywords(spec, kwargs, slots);
+    if (kwargs != nullptr) bind_keywords(spec, kwargs, slots, held);
     if (positional < spec.required_count) {
         for (std::size_t i = positional; i < spec.required_count; ++i) {
             if (slots[i] == nullptr) missing_required(spec, slots);
@@ -113,17 +116,7 @@ PythonError argument_error(const char* param, PythonError&& error) {
     return reworded;
 }
 
-double to_double(PyObject* argument, const char* param) {
-    double value = PyFloat_AsDouble(argument);
-    if (value == -1.0 && PyErr_Occurred()) [[unlikely]]
-        throw argument_error(param, take_error());
-    return value;
-}
-
-double to_optional_double(PyObject* argument, const char* param) {
-    if (argument == nullptr || argument == Py_None) return 0.0;
-    return to_double(argument, param);
-}
+void conversion_failed(const char* param) { throw argument_error(param, take_error()); }
 
 namespace {
 
@@ -134,7 +127,7 @@ PyObject* index_of(PyObject* argument, const char* param, Ref& owner) {
     if (PyLong_CheckExact(argument)) return argument;
     owner = Ref::steal(PyNumber_Index(argument));
     if (!owner) [[unlikely]]
-        throw argument_error(param, take_error());
+        conversion_failed(param);
     return owner.get();
 }
 
@@ -147,7 +140,7 @@ std::int32_t to_int32(PyObject* argument, const char* param) {
     // is wider the same error is raised here, with the interpreter's wording.
     long value = PyLong_AsLong(integer);
     if (value == -1 && PyErr_Occurred()) [[unlikely]]
-        throw argument_error(param, take_error());
+        conversion_failed(param);
     if constexpr (sizeof(long) > sizeof(std::int32_t)) {
         if (value < INT32_MIN || value > INT32_MAX) [[unlikely]]
             throw new_error(PyExc_OverflowError, "Python int too large to convert to C long");
@@ -159,7 +152,7 @@ std::uint32_t to_uint32(PyObject* argument, const char* param) {
     Ref owner;
     unsigned long long value = PyLong_AsUnsignedLongLong(index_of(argument, param, owner));
     if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) [[unlikely]]
-        throw argument_error(param, take_error());
+        conversion_failed(param);
     if (value > UINT32_MAX) [[unlikely]]
         throw new_error(PyExc_OverflowError, "out of range integral type conversion attempted");
     return static_cast<std::uint32_t>(value);
@@ -179,7 +172,7 @@ std::string to_utf8(PyObject* argument, const char* param) {
         }
     }
     Ref bytes = Ref::steal(PyUnicode_AsUTF8String(argument));
-    if (!bytes) throw argument_error(param, take_error());
+    if (!bytes) conversion_failed(param);
     char* data = nullptr;
     Py_ssize_t size = 0;
     if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) throw_pending();
@@ -194,10 +187,6 @@ Ref type_name_of(PyObject* object) {
     if (!name) take_error();
     return Ref::steal(checked(PyUnicode_FromString("<failed to extract type name>")));
 }
-
-PyObject* from_int32(std::int32_t value) { return checked(PyLong_FromLong(value)); }
-
-PyObject* from_double(double value) { return checked(PyFloat_FromDouble(value)); }
 
 PyObject* from_bool(bool value) noexcept { return PyBool_FromLong(value); }
 
