@@ -4,10 +4,11 @@ import pytest
 
 
 def test_keyword_arguments_live_until_the_call_ends(script):
-    # A caller of the C API hands the function its own keyword dictionary. A
-    # conversion that empties it must not free the arguments still to be
-    # converted (nor the one converting itself). Objects are allocated with
-    # malloc, so that a freed one is reused or unmapped at once.
+    # A caller of the C API hands the function its own keyword dictionary (as
+    # the interpreter itself does for f(**d) on 3.8). A conversion that empties
+    # it must not free the arguments still to be converted, nor the one
+    # converting itself. Objects are allocated with malloc, so that a freed
+    # one is reused or unmapped at once.
     result = script("""
         import ctypes
         import velmo_wrapper as v
