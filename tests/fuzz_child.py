@@ -105,15 +105,6 @@ class NoEngineWatch:
         return ["an Engine exists after a call before init"]
 
 
-def engine_built():
-    """False while the random generator is the placeholder that refuses every draw."""
-    try:
-        v.rndf(0.0, 1.0)
-    except BaseException as error:  # noqa: BLE001
-        return str(error) != "rndf is not built yet"
-    return True
-
-
 def call(context, name, args, kwargs, through_c_api):
     function = getattr(v, name)
     positional = tuple(fuzz_objects.build(a, context) for a in args)
@@ -135,12 +126,9 @@ def serve(state, stderr_path):
         watch = EngineWatch()
     else:
         watch = NoEngineWatch()
-    built = state == "after" and engine_built()
-    if state == "after":
-        watch.restart_sequence()
     tap.take()
     reader, writer = sys.stdin.buffer, sys.stdout.buffer
-    pickle.dump(("ready", context.panic_type.__module__, built), writer)
+    pickle.dump(("ready", context.panic_type.__module__), writer)
     writer.flush()
     while True:
         try:
