@@ -51,8 +51,10 @@ def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, in
 
 def oldest_python():
     """An interpreter of the oldest version the wheel supports, if this machine has one."""
-    candidates = [shutil.which("python3.8")]
-    candidates += sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))
+    # Installed interpreters first: a version manager's shim on the path is a
+    # shell script that starts many other programs.
+    candidates = sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))
+    candidates.append(shutil.which("python3.8"))
     for candidate in filter(None, candidates):
         probe = subprocess.run([candidate, "-c", "import sys; print(sys.version_info[:2])"],
                                capture_output=True, text=True)
