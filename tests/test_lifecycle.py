@@ -2,6 +2,7 @@
 itself, a second `init`, and how fatal errors reach the script. Each test runs
 a script in a fresh interpreter, since an Engine lives as long as its process."""
 
+import os
 import subprocess
 import sys
 
@@ -243,3 +244,42 @@ def test_positional_calls_create_no_temporary_objects(script):
     assert result.returncode == 0, result
     grown = eval(result.stdout)
     assert grown == {name: 0 for name in grown}
+
+
+GETRANDOM_FAILS = r"""
+#include <errno.h>
+#include <sys/types.h>
+ssize_t getrandom(void *buffer, size_t length, unsigned int flags) {
+    (void)buffer; (void)length; (void)flags;
+    errno = ENOSYS;
+    return -1;
+}
+"""
+
+
+def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(script, tmp_path):
+    # The entropy source is replaced by one that always fails, through a
+    # preloaded library (the module calls the C library's getrandom).
+    source = tmp_path / "getrandom_fails.c"
+    source.write_text(GETRANDOM_FAILS)
+    library = tmp_path / "getrandom_fails.so"
+    # The compiler runs without whatever this run preloads (a sanitizer's runtime).
+    compiler_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    built = subprocess.run(["cc", "-shared", "-fPIC", str(source), "-o", str(library)],
+                           capture_output=True, text=True, env=compiler_env)
+    if built.returncode != 0:
+        pytest.skip("no C compiler: " + built.stderr)
+    result = script("""
+        import velmo_wrapper as v
+        for call in (v.init, v.init, v.quit):
+            try:
+                call()
+            except BaseException as error:
+                print(type(error).__name__, error)
+    """, env={"LD_PRELOAD": " ".join(filter(None, [os.environ.get("LD_PRELOAD"), str(library)]))})
+    assert result.returncode == 0, result
+    assert result.stdout.splitlines() == [
+        "PanicException could not initialize thread_rng: Function not implemented (os error 38)",
+        "PanicException Velmo already initialized",
+        "PanicException Velmo not initialized",
+    ]
