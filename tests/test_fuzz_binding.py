@@ -389,7 +389,9 @@ def expected_outcome(state, name, args, kwargs):
     if name in NO_ARGUMENTS:
         # The interpreter refuses these itself, in words that vary by version.
         if any(not isinstance(key, str) for key in keywords):
-            return Failure(TYPE_ERROR, None, contains="keywords must be strings")
+            # 3.8 reports the keywords themselves, later versions their keys.
+            return Failure(TYPE_ERROR, None, contains=("keywords must be strings",
+                                                       f"{name}() takes no keyword arguments"))
         if keywords:
             return Failure(TYPE_ERROR, None, contains=f"{name}() takes no keyword arguments")
         if args:
@@ -506,7 +508,8 @@ def check_failure(expected, outcome, diagnostics):
     if expected.text is not None:
         assert text == expected.text
     else:
-        assert not text.startswith("argument") and expected.contains in text, text
+        wanted = expected.contains if isinstance(expected.contains, tuple) else (expected.contains,)
+        assert not text.startswith("argument") and any(part in text for part in wanted), text
     if kind != PANIC:
         assert cause == expected.cause, outcome
     if kind == TYPE_ERROR and text.startswith("argument '"):
