@@ -47,13 +47,13 @@ void flush_standard_streams() noexcept {
 
 }  // namespace
 
-void CallbackHandler::update(Engine&) { call(update_.get()); }
+void CallbackHandler::update(Engine&) { call(update_); }
 
-void CallbackHandler::draw(Engine&) { call(draw_.get()); }
+void CallbackHandler::draw(Engine&) { call(draw_); }
 
 void CallbackHandler::call(PyObject* callback) {
     Ref result = call_without_arguments(callback);
-    if (!result) fail(take_error(), close_.get());
+    if (!result) fail(take_error(), close_);
 }
 
 }  // namespace velmo::py

@@ -20,17 +20,16 @@ constexpr ArgumentSpec title_spec{"title", title_names, 1, 1};
 constexpr const char* chdir_to_caller =
     "os.chdir(os.path.dirname(inspect.stack()[1].filename) or '.')";
 
-Ref import_into(PyObject* locals, const char* name) {
+void import_into(PyObject* locals, const char* name) {
     Ref module = Ref::steal(PyImport_ImportModule(name));
     if (!module) throw_pending();
     if (PyDict_SetItemString(locals, name, module.get()) < 0) throw_pending();
-    return module;
 }
 
 void move_to_caller_directory() {
     Ref locals = Ref::steal(checked(PyDict_New()));
-    Ref os = import_into(locals.get(), "os");
-    Ref inspect = import_into(locals.get(), "inspect");
+    import_into(locals.get(), "os");
+    import_into(locals.get(), "inspect");
     Ref code = Ref::steal(Py_CompileString(chdir_to_caller, "<string>", Py_file_input));
     if (!code) throw_pending();
     PyObject* main_module = PyImport_AddModule("__main__");
