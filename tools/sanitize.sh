@@ -13,7 +13,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-python=${PYTHON:-python}
+# The interpreter itself, not a version manager's shim: a shim is a shell
+# script that would run with the sanitizer runtime preloaded.
+python=$("${PYTHON:-python}" -c "import sys; print(sys.executable)")
 build=build/asan
 reports=$root/$build/reports
 
@@ -21,7 +23,7 @@ generator=()
 if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
 cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELMO_SANITIZE=ON -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON \
-  -DPython_EXECUTABLE="$(command -v "$python")" >/dev/null
+  -DPython_EXECUTABLE="$python" >/dev/null
 cmake --build "$build" -j 2
 
 rm -rf "$reports"
