@@ -62,10 +62,11 @@ if [ "$status" -eq 0 ]; then
     "$python" -m pytest -q -p no:cacheprovider "$@" || status=$?
 fi
 
-# The preloaded runtime reaches every program the tests start, some of them
-# through a shell (a version manager's shim runs git, sed and more). Only the
-# interpreters, which load the module, and the C++ tests can report on this
-# project's code; other programs' reports are listed but not counted.
+# The preloaded runtime reaches every program the tests start, and programs
+# that others start in turn (a pytest plugin installed beside pytest may run
+# git when it loads, for instance). Only the interpreters, which load the
+# module, and the C++ tests can report on this project's code; other
+# programs' reports are listed but not counted.
 count=0
 for report in "$reports"/*; do
   [ -e "$report" ] || continue
