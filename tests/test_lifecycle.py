@@ -247,25 +247,37 @@ def test_positional_calls_create_no_temporary_objects(script):
 
 
 GETRANDOM_FAILS = r"""
+#define _GNU_SOURCE
+#include <dlfcn.h>
 #include <errno.h>
-#include <sys/types.h>
-ssize_t getrandom(void *buffer, size_t length, unsigned int flags) {
-    (void)buffer; (void)length; (void)flags;
-    errno = ENOSYS;
-    return -1;
+#include <stdarg.h>
+#include <sys/syscall.h>
+long syscall(long number, ...) {
+    long (*real)(long, ...) = (long (*)(long, ...))dlsym(RTLD_NEXT, "syscall");
+    long a[6];
+    va_list args;
+    va_start(args, number);
+    for (int i = 0; i < 6; ++i) a[i] = va_arg(args, long);
+    va_end(args);
+    if (number == SYS_getrandom) {
+        errno = ENOSYS;
+        return -1;
+    }
+    return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }
 """
 
 
 def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(script, tmp_path):
     # The entropy source is replaced by one that always fails, through a
-    # preloaded library (the module calls the C library's getrandom).
+    # preloaded library (the module makes the getrandom system call through the
+    # C library's syscall).
     source = tmp_path / "getrandom_fails.c"
     source.write_text(GETRANDOM_FAILS)
     library = tmp_path / "getrandom_fails.so"
     # The compiler runs without whatever this run preloads (a sanitizer's runtime).
     compiler_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
-    built = subprocess.run(["cc", "-shared", "-fPIC", str(source), "-o", str(library)],
+    built = subprocess.run(["cc", "-shared", "-fPIC", str(source), "-o", str(library), "-ldl"],
                            capture_output=True, text=True, env=compiler_env)
     if built.returncode != 0:
         pytest.skip("no C compiler: " + built.stderr)

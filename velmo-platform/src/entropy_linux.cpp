@@ -1,4 +1,5 @@
-#include <sys/random.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -11,7 +12,9 @@ bool fill_random(void* buffer, std::size_t size, std::string& error) noexcept {
     auto* out = static_cast<unsigned char*>(buffer);
     while (size > 0) {
         // Blocks only until the kernel's pool is first initialised at boot.
-        ssize_t got = ::getrandom(out, size, 0);
+        // The system call itself, not glibc's getrandom(): that wrapper
+        // arrived in glibc 2.25, and the wheel runs on glibc 2.17.
+        long got = ::syscall(SYS_getrandom, out, size, 0);
         if (got < 0) {
             if (errno == EINTR) continue;
             int code = errno;

@@ -1,0 +1,46 @@
+# Linux builds for an old glibc with the Zig toolchain from PyPI
+# (`pip install ziglang`), without a manylinux container.
+#
+# `zig c++` links against the glibc version named in the target, so a module
+# built with x86_64-linux-gnu.2.17 loads on every glibc since 2.17
+# (manylinux2014). It links its own C++ runtime (libc++) statically, so the
+# module needs nothing beyond glibc's libraries.
+#
+# The target comes from VELMO_ZIG_TARGET, as a cache variable or from the
+# environment (default: x86_64-linux-gnu.2.17). `zig` is looked up in the
+# ziglang package of VELMO_ZIG_PYTHON, else of the Python that the build was
+# given (scikit-build-core passes Python_EXECUTABLE), else of python3 on PATH.
+if(NOT VELMO_ZIG_TARGET)
+  if(DEFINED ENV{VELMO_ZIG_TARGET})
+    set(VELMO_ZIG_TARGET "$ENV{VELMO_ZIG_TARGET}")
+  else()
+    set(VELMO_ZIG_TARGET x86_64-linux-gnu.2.17)
+  endif()
+endif()
+set(VELMO_ZIG_TARGET "${VELMO_ZIG_TARGET}" CACHE STRING "Zig target triple with glibc version")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VELMO_ZIG_TARGET)
+
+string(REGEX MATCH "^[^-]+" _velmo_zig_arch "${VELMO_ZIG_TARGET}")
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR ${_velmo_zig_arch})
+
+if(NOT VELMO_ZIG_PYTHON)
+  if(Python_EXECUTABLE)
+    set(VELMO_ZIG_PYTHON "${Python_EXECUTABLE}")
+  elseif(Python3_EXECUTABLE)
+    set(VELMO_ZIG_PYTHON "${Python3_EXECUTABLE}")
+  endif()
+endif()
+find_program(VELMO_ZIG_PYTHON NAMES python3 python REQUIRED)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VELMO_ZIG_PYTHON)
+execute_process(
+  COMMAND "${VELMO_ZIG_PYTHON}" -c "import os, ziglang; print(os.path.join(os.path.dirname(ziglang.__file__), 'zig'))"
+  OUTPUT_VARIABLE _velmo_zig OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE _velmo_zig_found)
+if(NOT _velmo_zig_found EQUAL 0 OR NOT EXISTS "${_velmo_zig}")
+  message(FATAL_ERROR "The Zig toolchain is missing: `${VELMO_ZIG_PYTHON} -m pip install ziglang`")
+endif()
+
+set(CMAKE_C_COMPILER "${_velmo_zig}" cc)
+set(CMAKE_CXX_COMPILER "${_velmo_zig}" c++)
+set(CMAKE_C_COMPILER_TARGET ${VELMO_ZIG_TARGET})
+set(CMAKE_CXX_COMPILER_TARGET ${VELMO_ZIG_TARGET})
