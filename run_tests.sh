@@ -1,10 +1,50 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ tests of the platform and engine layers, then the
 # Python tests of the module, installed into the current Python environment.
-# Needs GoogleTest (Debian: libgtest-dev); installs the Python packages itself.
+#
+# Sets up what it needs: the Python packages of requirements-test.txt, and
+# GoogleTest (with libfaketime, for the wall-clock tests) from the system's
+# packages, installed with apt-get where it exists (through sudo when not
+# root). Elsewhere it names what to install and stops.
 set -euo pipefail
 cd "$(dirname "$0")"
 
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+have_gtest() {
+    local prefix
+    for prefix in /usr /usr/local ${GTEST_ROOT:+"$GTEST_ROOT"}; do
+        [ -f "$prefix/include/gtest/gtest.h" ] && return 0
+    done
+    return 1
+}
+
+have_faketime() {
+    compgen -G "/usr/lib/*/faketime/libfaketime.so.1" >/dev/null ||
+        [ -f /usr/lib/faketime/libfaketime.so.1 ]
+}
+
+install_system_packages() {
+    local missing=()
+    have_gtest || missing+=(libgtest-dev)
+    have_faketime || missing+=(faketime)
+    [ ${#missing[@]} -gt 0 ] || return 0
+    if command -v apt-get >/dev/null && { [ "$(id -u)" -eq 0 ] || command -v sudo >/dev/null; }; then
+        echo "run_tests: installing ${missing[*]} with apt-get"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive \
+            apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    elif ! have_gtest; then
+        echo "run_tests: GoogleTest is missing. Install your system's GoogleTest development" >&2
+        echo "package (Debian and Ubuntu: libgtest-dev; Fedora: gtest-devel; Arch: gtest)" >&2
+        echo "or point GTEST_ROOT at an installed GoogleTest, then run this again." >&2
+        exit 1
+    fi
+}
+
+install_system_packages
 python -m pip install --quiet -r requirements-test.txt
 # The pip-installed cmake and ninja live beside this Python.
 PATH="$(python -c 'import sysconfig; print(sysconfig.get_path("scripts"))'):$PATH"

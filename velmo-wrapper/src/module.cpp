@@ -49,6 +49,13 @@ PyModuleDef definition = {
 
 }  // namespace
 
+#ifndef _WIN32
+// The module is compiled with hidden visibility. Python 3.9's headers and later
+// mark the entry point exported, 3.8's do not: said here, it is exported
+// whichever interpreter's headers the module is built with.
+extern "C" __attribute__((visibility("default"))) PyObject* PyInit_velmo_wrapper(void);
+#endif
+
 PyMODINIT_FUNC PyInit_velmo_wrapper(void) {
     return velmo::py::create_module(definition, methods);
 }

@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# Writes a release into dist/ (or the directory given), checks it and tests it:
+#
+#   velmo_wrapper-V.tar.gz                                 the source distribution
+#   velmo_wrapper-V-cp38-abi3-manylinux_2_17_x86_64.whl    built from that sdist with zig
+#   velmo_wrapper-V-cp38-abi3-manylinux_2_17_aarch64.whl   tools/aarch64/wheel.sh
+#   velmo_wrapper-V-cp38-abi3-win_amd64.whl                windows/wheel.sh
+#   SHA256SUMS
+#
+# Every artifact passes `twine check --strict`; every wheel `abi3audit
+# --strict`; each Linux wheel `auditwheel show` with its manylinux tag. Then
+# each Linux artifact that runs here is installed into a new virtual
+# environment of CPython 3.8 and of 3.13 (from pyenv or PATH; a missing one is
+# named and skipped) and the golden-value and surface tests run against it.
+# Ends with a table of the artifacts and their test counts.
+#
+# The release tools go into a virtual environment of their own under
+# build/release; nothing is installed into the calling Python.
+#
+# Usage: tools/release.sh [dist directory]
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+dist=$(realpath -m "${1:-$root/dist}")
+work=$root/build/release
+python=${PYTHON:-python3}
+tested_pythons=(3.8 3.13)
+tests=(tests/test_math.py tests/test_random.py tests/test_noise.py tests/test_module_surface.py)
+release_tools=(build twine auditwheel abi3audit wheel ziglang "scikit-build-core>=0.10" "cmake>=3.26" ninja)
+
+step() { printf '\n== %s\n' "$*"; }
+fail() { printf 'release: %s\n' "$*" >&2; exit 1; }
+
+# pip's warnings about package indexes configured on the machine but absent
+# are left out of the log.
+pip_quietly() { "$@" 2> >(grep -v "^WARNING: Location '" >&2 || true); }
+
+declare -A tag_of=() results_of=()
+
+setup_tools() {
+    step "release tools"
+    [ -x "$work/tools/bin/python" ] || "$python" -m venv "$work/tools"
+    pip_quietly "$work/tools/bin/python" -m pip install --quiet --upgrade pip
+    pip_quietly "$work/tools/bin/python" -m pip install --quiet "${release_tools[@]}"
+    PATH="$work/tools/bin:$PATH"
+}
+
+version() {
+    "$work/tools/bin/python" -c \
+        'import sys, tomllib; print(tomllib.load(open(sys.argv[1], "rb"))["project"]["version"])' \
+        "$root/pyproject.toml"
+}
+
+build_sdist() {
+    step "source distribution"
+    python -m build --sdist --no-isolation --outdir "$dist" "$root" >/dev/null
+    sdist=$dist/velmo_wrapper-$(version).tar.gz
+    [ -f "$sdist" ] || fail "no $sdist"
+    tar -tzf "$sdist" | sed 's|^[^/]*/||' | awk -F/ 'NF > 1 {print $1} NF == 1 {print}' | sort | uniq -c
+    tag_of[$sdist]=sdist
+}
+
+# The x86-64 wheel is built from the sdist, which proves that the sdist holds
+# what a build needs. zig links against glibc 2.17; the tag says so.
+build_manylinux_wheel() {
+    step "manylinux x86-64 wheel (zig, glibc 2.17)"
+    local out=$work/wheel-x86_64
+    rm -rf "$out"
+    VELMO_ZIG_TARGET=x86_64-linux-gnu.2.17 pip_quietly python -m pip wheel --quiet --no-build-isolation --no-deps \
+        -C cmake.define.CMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/zig.cmake" \
+        -C build-dir="$work/zig-x86_64" -w "$out" "$sdist"
+    python -m wheel tags --remove --platform-tag manylinux_2_17_x86_64 "$out"/*.whl >/dev/null
+    mv "$out"/*manylinux_2_17_x86_64.whl "$dist/"
+    manylinux_wheel=$(ls "$dist"/velmo_wrapper-*-manylinux_2_17_x86_64.whl)
+    tag_of[$manylinux_wheel]=manylinux_2_17_x86_64
+}
+
+# Wheels for the platforms this machine cross-builds; each script prints the
+# wheel's path last.
+build_cross_wheel() {
+    local script=$1 tag=$2 wheel
+    step "$tag wheel ($script)"
+    wheel=$(bash "$root/$script" "$dist" | tail -n 1)
+    [ -f "$wheel" ] || fail "$script wrote no wheel"
+    tag_of[$wheel]=$tag
+}
+
+check_artifacts() {
+    step "twine check, abi3audit, auditwheel show"
+    twine check --strict "$dist"/*.tar.gz "$dist"/*.whl
+    local wheel
+    for wheel in "$dist"/*.whl; do
+        abi3audit --strict --summary "$wheel"
+    done
+    for wheel in "$dist"/*manylinux*.whl; do
+        local expected=${tag_of[$wheel]} report
+        report=$(auditwheel show "$wheel" 2>&1) || fail "auditwheel show failed on $wheel: $report"
+        # auditwheel wraps its lines; the tag sits on the line after "consistent".
+        grep -q "\"$expected\"" <<< "$report" || fail "auditwheel does not report $expected for $wheel: $report"
+        echo "$(basename "$wheel"): auditwheel reports $expected"
+    done
+}
+
+find_python() {
+    local version=$1 candidate
+    for candidate in ~/.pyenv/versions/"$version".*/bin/python"$version" "$(command -v "python$version" || true)"; do
+        [ -x "$candidate" ] || continue
+        if [ "$("$candidate" -c 'import sys; print("%d.%d" % sys.version_info[:2])')" = "$version" ]; then
+            echo "$candidate"
+            return
+        fi
+    done
+}
+
+# Installs `artifact` into a new environment of `interpreter` and runs the
+# golden-value and surface tests there; records "passed/failed" or the reason
+# it was skipped.
+test_artifact() {
+    local artifact=$1 version=$2 interpreter=$3 venv summary passed failed
+    venv=$work/venv-$version-${tag_of[$artifact]}
+    rm -rf "$venv"
+    "$interpreter" -m venv "$venv"
+    pip_quietly "$venv/bin/python" -m pip install --quiet pytest "$artifact"
+    summary=$(cd "$root" && "$venv/bin/python" -m pytest -q -p no:cacheprovider "${tests[@]}" 2>&1 | tail -n 1) || true
+    echo "python $version, $(basename "$artifact"): $summary"
+    passed=$(grep -oE '[0-9]+ passed' <<< "$summary" | cut -d' ' -f1 || true)
+    failed=$(grep -oE '[0-9]+ (failed|errors?)' <<< "$summary" | awk '{n += $1} END {print n + 0}' || true)
+    results_of[$artifact]+="${results_of[$artifact]:+, }py$version ${passed:-0} passed ${failed} failed"
+    [ -n "$passed" ] && [ "$failed" -eq 0 ] || release_failed=1
+}
+
+test_linux_artifacts() {
+    local version interpreter artifact
+    for version in "${tested_pythons[@]}"; do
+        interpreter=$(find_python "$version")
+        if [ -z "$interpreter" ]; then
+            echo "no Python $version on this machine: its tests are skipped"
+            for artifact in "$sdist" "$manylinux_wheel"; do
+                results_of[$artifact]+="${results_of[$artifact]:+, }py$version missing"
+            done
+            continue
+        fi
+        for artifact in "$sdist" "$manylinux_wheel"; do
+            step "python $version: $(basename "$artifact")"
+            test_artifact "$artifact" "$version" "$interpreter"
+        done
+    done
+}
+
+write_checksums() {
+    (cd "$dist" && sha256sum -- *.tar.gz *.whl > SHA256SUMS)
+}
+
+print_table() {
+    step "release in $dist"
+    local artifact
+    printf '%-62s %9s  %-24s %s\n' artifact bytes tag tests
+    for artifact in "$dist"/*.tar.gz "$dist"/*.whl; do
+        printf '%-62s %9s  %-24s %s\n' "$(basename "$artifact")" "$(stat -c %s "$artifact")" \
+            "${tag_of[$artifact]:-?}" "${results_of[$artifact]:-not run here}"
+    done
+}
+
+release_failed=0
+rm -rf "$dist"
+mkdir -p "$dist" "$work"
+setup_tools
+build_sdist
+build_manylinux_wheel
+check_artifacts
+test_linux_artifacts
+write_checksums
+print_table
+[ "$release_failed" -eq 0 ] || fail "some tests failed"
