@@ -1,23 +1,16 @@
 #include "velmo/math.hpp"
 
+#include "velmo/saturate.hpp"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
 namespace velmo::math {
 
-std::int32_t saturate_to_int32(double integral) noexcept {
-    constexpr double upper = 2147483647.0;
-    constexpr double lower = -2147483648.0;
-    if (std::isnan(integral)) return 0;
-    if (integral >= upper) return std::numeric_limits<std::int32_t>::max();
-    if (integral <= lower) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(integral);
-}
+std::int32_t ceil(double x) noexcept { return saturate_to<std::int32_t>(std::ceil(x)); }
 
-std::int32_t ceil(double x) noexcept { return saturate_to_int32(std::ceil(x)); }
-
-std::int32_t floor(double x) noexcept { return saturate_to_int32(std::floor(x)); }
+std::int32_t floor(double x) noexcept { return saturate_to<std::int32_t>(std::floor(x)); }
 
 double sgn(double x) noexcept {
     if (x > 0.0) return 1.0;

@@ -1,5 +1,8 @@
 #include "velmo/noise.hpp"
 
+#include "velmo/bounded_draw.hpp"
+#include "velmo/saturate.hpp"
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -23,14 +26,9 @@ public:
         return w_;
     }
 
-    // An unbiased index in [0, n), 2 <= n <= 256: widening multiply, with the
-    // draws whose low half lands above `zone` rejected.
+    // An unbiased index in [0, n), 2 <= n <= 256.
     std::uint32_t bounded_index(std::uint32_t n) noexcept {
-        const std::uint32_t zone = (n << std::countl_zero(n)) - 1u;
-        for (;;) {
-            const std::uint64_t m = std::uint64_t{n} * next();
-            if (static_cast<std::uint32_t>(m) <= zone) return static_cast<std::uint32_t>(m >> 32);
-        }
+        return bounded_draw(n, [this] { return next(); });
     }
 
 private:
@@ -45,15 +43,6 @@ struct Axis {
     double distance;
 };
 
-// An integral double as a signed 64-bit integer, saturating; NaN gives 0.
-std::int64_t saturate_to_int64(double integral) noexcept {
-    constexpr double two_to_63 = 9223372036854775808.0;
-    if (std::isnan(integral)) return 0;
-    if (integral >= two_to_63) return std::numeric_limits<std::int64_t>::max();
-    if (integral < -two_to_63) return std::numeric_limits<std::int64_t>::min();
-    return static_cast<std::int64_t>(integral);
-}
-
 Axis axis_of(double p) noexcept {
     // Below 2^52 in magnitude the truncated integer, less one where it lies
     // above p, is floor(p) in integer form, which saves a round trip through
@@ -63,7 +52,7 @@ Axis axis_of(double p) noexcept {
     constexpr double two_to_52 = 4503599627370496.0;
     if (!(std::fabs(p) < two_to_52)) [[unlikely]] {
         const double cell = std::floor(p);
-        const std::uint64_t lattice = static_cast<std::uint64_t>(saturate_to_int64(cell));
+        const std::uint64_t lattice = static_cast<std::uint64_t>(saturate_to<std::int64_t>(cell));
         return {static_cast<std::uint8_t>(lattice), static_cast<std::uint8_t>(lattice + 1), p - cell};
     }
     const std::int64_t truncated = static_cast<std::int64_t>(p);

@@ -1,7 +1,7 @@
 #include <cstdint>
 
 #include "velmo/engine.hpp"
-#include "velmo/scheduler.hpp"
+#include "velmo/run_loop.hpp"
 
 namespace velmo {
 namespace {

@@ -11,10 +11,14 @@ namespace {
 // A step later than this drops the missed frames instead of catching up.
 constexpr double stall_limit_ms = 100.0;
 
+// UINT32_MAX as a double (exact).
+constexpr double max_count = 4294967295.0;
+static_assert(max_count == static_cast<double>(UINT32_MAX));
+
 // Truncates toward zero and saturates at the bounds of an unsigned 32-bit count.
 std::uint32_t whole_periods(double periods) noexcept {
     if (!(periods > 0.0)) return 0;
-    if (periods >= 4294967295.0) return UINT32_MAX;
+    if (periods >= max_count) return UINT32_MAX;
     return static_cast<std::uint32_t>(periods);
 }
 

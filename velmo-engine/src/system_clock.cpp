@@ -1,5 +1,5 @@
 #include "velmo/platform.hpp"
-#include "velmo/scheduler.hpp"
+#include "velmo/clock.hpp"
 
 namespace velmo {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "velmo/engine.hpp"
-#include "velmo/scheduler.hpp"
+#include "velmo/run_loop.hpp"
 
 namespace velmo::testing {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "frame_doubles.hpp"
-#include "velmo/scheduler.hpp"
+#include "velmo/run_loop.hpp"
 
 namespace velmo::testing {
 namespace {

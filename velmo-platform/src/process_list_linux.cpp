@@ -17,14 +17,20 @@ namespace velmo::platform {
 namespace proc {
 namespace {
 
+constexpr char proc_prefix[] = "/proc/";
+constexpr std::size_t proc_prefix_length = sizeof proc_prefix - 1;
+// The most decimal digits an unsigned 32-bit process id can have.
+constexpr std::size_t max_pid_digits = 10;
+
 // "/proc/" and up to ten digits.
 struct ProcPath {
     char text[24];
 };
 
 ProcPath proc_path(std::uint32_t pid) {
-    ProcPath path{"/proc/"};
-    char* digits = path.text + 6;
+    ProcPath path{};
+    std::memcpy(path.text, proc_prefix, proc_prefix_length);
+    char* digits = path.text + proc_prefix_length;
     char* end = std::to_chars(digits, path.text + sizeof path.text - 1, pid).ptr;
     *end = '\0';
     return path;
@@ -43,7 +49,7 @@ struct DirectoryEntry {
 // false for "self", "sys" and the other entries of /proc.
 bool parse_process_id(const char* name, std::uint64_t& id) {
     std::size_t size = std::strlen(name);
-    if (size == 0 || size > 10) return false;
+    if (size == 0 || size > max_pid_digits) return false;
     auto [end, error] = std::from_chars(name, name + size, id);
     return error == std::errc{} && end == name + size;
 }

@@ -2,6 +2,7 @@
 #include "callbacks.hpp"
 #include "functions.hpp"
 #include "velmo/engine.hpp"
+#include "velmo/run_loop.hpp"
 #include "velmo_singleton.hpp"
 
 namespace velmo::py {

@@ -25,8 +25,4 @@ double cos(double deg) noexcept;
 // The angle of the point (x, y) in degrees, in [-180, 180].
 double atan2(double y, double x) noexcept;
 
-// An integral double (or NaN, or an infinity) as a signed 32-bit integer,
-// saturating at the bounds; NaN gives 0.
-std::int32_t saturate_to_int32(double integral) noexcept;
-
 }  // namespace velmo::math

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "velmo/bounded_draw.hpp"
 #include "velmo/exact_float.hpp"
 
 namespace velmo {
@@ -61,16 +62,8 @@ inline std::int32_t RandomGenerator::uniform_int(std::int32_t a, std::int32_t b)
     // Modulo 2^32: 0 only for the full signed range.
     const std::uint32_t range = high - low + 1u;
     if (range == 0) return static_cast<std::int32_t>(next_u32());
-
-    // Widening multiply; a draw whose low half lands above `zone` would bias
-    // the high half, so it is rejected and drawn again.
-    const std::uint32_t zone = (range << std::countl_zero(range)) - 1u;
-    for (;;) {
-        const std::uint64_t m = std::uint64_t{next_u32()} * range;
-        if (static_cast<std::uint32_t>(m) <= zone) {
-            return static_cast<std::int32_t>(low + static_cast<std::uint32_t>(m >> 32));
-        }
-    }
+    const std::uint32_t offset = bounded_draw(range, [this] { return next_u32(); });
+    return static_cast<std::int32_t>(low + offset);
 }
 
 }  // namespace velmo

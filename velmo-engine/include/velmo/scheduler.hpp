@@ -1,7 +1,9 @@
-// The fixed-time-step frame scheduler and the run loop that polls it.
+// The fixed-time-step frame scheduler and the handler it drives.
 #pragma once
 
 #include <cstdint>
+
+#include "velmo/clock.hpp"
 
 namespace velmo {
 
@@ -14,21 +16,6 @@ public:
     virtual ~FrameHandler() = default;
     virtual void update(Engine& engine) = 0;
     virtual void draw(Engine& engine) = 0;
-};
-
-// The scheduler's and the run loop's only view of time, so tests can script it.
-class Clock {
-public:
-    virtual ~Clock() = default;
-    virtual std::uint32_t ticks() = 0;
-    virtual void sleep(std::uint32_t ms) = 0;
-};
-
-// The wall clock and timer of the platform layer.
-class SystemClock final : public Clock {
-public:
-    std::uint32_t ticks() override;
-    void sleep(std::uint32_t ms) override;
 };
 
 class FrameScheduler {
@@ -52,10 +39,5 @@ private:
     void catch_up(FrameHandler& handler, Engine& engine, double elapsed);
     void run_frame(FrameHandler& handler, Engine& engine);
 };
-
-// Polls the Engine's scheduler forever: each pass advances the scheduler and
-// then sleeps half of what the pass left of a 1000/60 ms budget. Leaves only
-// by an exception (a fatal error) thrown from inside a pass.
-[[noreturn]] void run_loop(Engine& engine, FrameHandler& handler, Clock& clock);
 
 }  // namespace velmo
