@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ tests of the platform and engine layers, then the
-# Python tests of the module, installed into the current Python environment.
+# Python tests of the module.
 #
-# Sets up what it needs: the Python packages of requirements-test.txt, and
-# GoogleTest (with libfaketime, for the wall-clock tests) from the system's
-# packages, installed with apt-get where it exists (through sudo when not
-# root). Elsewhere it names what to install and stops.
+# Sets up what it needs: a virtual environment (the active one, else
+# build/venv, made here) with the module and pyproject.toml's `test` group of
+# packages, and GoogleTest (with libfaketime, for the wall-clock tests) from
+# the system's packages, installed with apt-get where it exists (through sudo
+# when not root). Elsewhere it names what to install and stops.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -44,10 +45,19 @@ install_system_packages() {
     fi
 }
 
+in_virtual_environment() {
+    [ -n "${VIRTUAL_ENV:-}" ] && python -c 'import sys; sys.exit(sys.prefix == sys.base_prefix)' 2>/dev/null
+}
+
 install_system_packages
-python -m pip install --quiet -r requirements-test.txt
-# The pip-installed cmake and ninja live beside this Python.
-PATH="$(python -c 'import sysconfig; print(sysconfig.get_path("scripts"))'):$PATH"
+if ! in_virtual_environment; then
+    [ -x build/venv/bin/python ] || python3 -m venv build/venv
+    # shellcheck source=/dev/null
+    source build/venv/bin/activate
+fi
+# Dependency groups need pip 25.1 or later.
+python -m pip install --quiet --upgrade "pip>=25.1"
+python -m pip install --quiet --group test
 
 generator=()
 if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
