@@ -9,9 +9,10 @@ namespace velmo::py {
 namespace {
 
 // Calls `callable` with no arguments; null with the exception pending on failure.
+// A null argument tuple takes the interpreter's no-argument path: no tuple is
+// made for a call that runs every frame.
 Ref call_without_arguments(PyObject* callable) {
-    Ref no_arguments = Ref::steal(checked(PyTuple_New(0)));
-    return Ref::steal(PyObject_Call(callable, no_arguments.get(), nullptr));
+    return Ref::steal(PyObject_CallObject(callable, nullptr));
 }
 
 void print_error(PythonError&& error) noexcept {
