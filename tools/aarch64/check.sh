@@ -24,7 +24,10 @@ export ZIG_GLOBAL_CACHE_DIR=$build/zig-cache
 # the child interpreters that the Python tests start through it.
 export QEMU_LD_PREFIX=$build/sysroot
 
-python_tests=(tests/test_math.py tests/test_random.py tests/test_noise.py tests/test_module_surface.py)
+# The tests whose child interpreters all start through run_script, so that
+# they too run under the emulator.
+python_tests=(tests/test_math.py tests/test_random.py tests/test_noise.py tests/test_module_surface.py
+              tests/test_process_exists.py)
 
 ensure_packages() {
     local missing=()

@@ -70,6 +70,8 @@ python_headers() {
 }
 
 ensure_build_tools() {
+    # cmake and ninja from pip live beside that Python.
+    PATH="$("$python" -c 'import sysconfig; print(sysconfig.get_path("scripts"))'):$PATH"
     "$python" -c 'import ziglang, wheel, auditwheel, scikit_build_core' 2>/dev/null && return
     step "installing ziglang, wheel, auditwheel and scikit-build-core into $("$python" -c 'import sys; print(sys.prefix)')"
     "$python" -m pip install --quiet ziglang wheel auditwheel scikit-build-core cmake ninja
