@@ -7,12 +7,19 @@ in fresh interpreters.
 
 import glob
 import os
+import shlex
 import shutil
 import subprocess
 import sys
 import textwrap
 
 import pytest
+
+
+# The command that starts this interpreter again for a child script. An
+# interpreter of another architecture, run under an emulator with no binfmt
+# handler, names the emulator here (VELMO_TEST_INTERPRETER_PREFIX="qemu-aarch64").
+THIS_INTERPRETER = [*shlex.split(os.environ.get("VELMO_TEST_INTERPRETER_PREFIX", "")), sys.executable]
 
 
 class ScriptResult:
@@ -38,12 +45,13 @@ def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, in
     full_env.setdefault("PYTHONIOENCODING", "utf-8")
     if env:
         full_env.update(env)
+    interpreter_command = [interpreter] if interpreter else THIS_INTERPRETER
     if path is not None:
         with open(path, "w", encoding="utf-8") as handle:
             handle.write(source)
-        command = [interpreter or sys.executable, str(path), *args]
+        command = [*interpreter_command, str(path), *args]
     else:
-        command = [interpreter or sys.executable, "-c", source, *args]
+        command = [*interpreter_command, "-c", source, *args]
     completed = subprocess.run(command, cwd=cwd, env=full_env, capture_output=True,
                                text=True, timeout=timeout)
     return ScriptResult(completed)

@@ -44,3 +44,12 @@ set(CMAKE_C_COMPILER "${_velmo_zig}" cc)
 set(CMAKE_CXX_COMPILER "${_velmo_zig}" c++)
 set(CMAKE_C_COMPILER_TARGET ${VELMO_ZIG_TARGET})
 set(CMAKE_CXX_COMPILER_TARGET ${VELMO_ZIG_TARGET})
+
+# Static libraries are archived by zig's own ar (llvm-ar), which writes the
+# symbol index for objects of any target; the system's ar knows only its own
+# machine's objects, and an archive without an index does not link.
+foreach(_velmo_lang C CXX)
+  set(CMAKE_${_velmo_lang}_ARCHIVE_CREATE "\"${_velmo_zig}\" ar qc <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_${_velmo_lang}_ARCHIVE_APPEND "\"${_velmo_zig}\" ar q <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_${_velmo_lang}_ARCHIVE_FINISH "\"${_velmo_zig}\" ranlib <TARGET>")
+endforeach()

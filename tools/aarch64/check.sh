@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# aarch64 Linux check: cross-builds the platform and engine layers with their
+# C++ tests and the wheel with the Zig toolchain, runs the tests under
+# qemu-aarch64, checks the engine and the module for fused multiply-add
+# instructions, then runs the module's golden-value and surface tests from
+# that very wheel in Debian's arm64 CPython, also under qemu-aarch64.
+#
+# Needs Debian's qemu-user, binutils-aarch64-linux-gnu (objdump), libgtest-dev
+# (sources in /usr/src/googletest) and ninja-build; missing packages are
+# installed with apt-get (through sudo when not root). The arm64 C library
+# and CPython are unpacked from Debian's arm64 packages into a private
+# sysroot; ziglang, pytest and hypothesis come from PyPI. Downloads and
+# builds are kept in the build directory and reused.
+#
+# Usage: tools/aarch64/check.sh [build directory]   (default: build/aarch64)
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+build=$(realpath -m "${1:-$root/build/aarch64}")
+toolchain=$root/cmake/toolchains/zig.cmake
+objdump=aarch64-linux-gnu-objdump
+export ZIG_GLOBAL_CACHE_DIR=$build/zig-cache
+# The emulator finds the arm64 loader and libraries in the sysroot, and so do
+# the child interpreters that the Python tests start through it.
+export QEMU_LD_PREFIX=$build/sysroot
+
+# The tests whose child interpreters all start through run_script, so that
+# they too run under the emulator.
+python_tests=(tests/test_math.py tests/test_random.py tests/test_noise.py tests/test_module_surface.py
+              tests/test_process_exists.py)
+
+ensure_packages() {
+    local missing=()
+    command -v qemu-aarch64 >/dev/null || missing+=(qemu-user)
+    command -v $objdump >/dev/null || missing+=(binutils-aarch64-linux-gnu)
+    [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(libgtest-dev)
+    command -v ninja >/dev/null || missing+=(ninja-build)
+    if [ ${#missing[@]} -gt 0 ]; then
+        step "installing ${missing[*]}"
+        as_root apt-get update -q
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    fi
+}
+
+zig_configure() {
+    cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMO_ZIG_TARGET="$zig_target" \
+        -DVELMO_ZIG_PYTHON="$(command -v "$python")" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+}
+
+build_googletest() {
+    local prefix=$build/googletest
+    [ -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ] && return
+    step "building GoogleTest for $zig_target"
+    zig_configure -S /usr/src/googletest -B "$build/googletest-build" -DBUILD_GMOCK=OFF \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -Wno-dev -Wno-deprecated
+    ninja -C "$build/googletest-build" -j "$jobs" install >/dev/null
+}
+
+build_tests() {
+    step "building the platform and engine layers and their tests"
+    zig_configure -S "$root" -B "$build/project" -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=OFF \
+        -DGTest_DIR="$build/googletest/lib/cmake/GTest"
+    ninja -C "$build/project" -j "$jobs" >/dev/null
+}
+
+run_cpp_tests() {
+    local status=0 passed=0 failed=0 programs=()
+    mapfile -t programs < <(find "$build/project" -name 'velmo_*_tests' -type f | sort)
+    [ ${#programs[@]} -eq 2 ] || fail "expected the platform and engine test programs, found ${#programs[@]}"
+    for program in "${programs[@]}"; do
+        step "qemu-aarch64 $(basename "$program")"
+        local log=$build/$(basename "$program").log ok bad rc=0
+        qemu-aarch64 "$program" --gtest_brief=1 </dev/null 2>&1 | tee "$log" || rc=$?
+        [ "$rc" -eq 0 ] || status=1
+        ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p' "$log")
+        bad=$(grep -c '^\[  FAILED  \] .* ([0-9]* ms)$' "$log" || true)
+        # A program that died before its summary counts as one failure.
+        [ -n "$ok" ] || [ "$bad" -gt 0 ] || bad=1
+        passed=$((passed + ${ok:-0})); failed=$((failed + ${bad:-0}))
+    done
+    echo "aarch64 C++: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ] || status=1
+    return $status
+}
+
+unpack_wheel() {
+    local wheel=$1
+    rm -rf "$build/module" && mkdir -p "$build/module"
+    "$python" -m zipfile -e "$wheel" "$build/module"
+}
+
+check_no_fma() {
+    step "checking the module and the engine for fused multiply-add"
+    "$root/cmake/check_no_fma.sh" "$objdump" "$build/module/velmo_wrapper.abi3.so" \
+        "$build/wheel-build/velmo-engine/libvelmo_engine.a"
+}
+
+# pytest and hypothesis as arm64 wheels for the sysroot's CPython (hypothesis
+# carries compiled code), beside it rather than in it.
+install_test_packages() {
+    local target=$build/test-packages stamp=$build/test-packages/.installed
+    [ -f "$stamp" ] && return
+    step "installing pytest and hypothesis for the arm64 interpreter"
+    rm -rf "$target"
+    "$python" -m pip install --quiet --target "$target" --only-binary=:all: \
+        --platform manylinux_2_17_aarch64 --python-version "$arm_python_version" \
+        --implementation cp --abi "cp${arm_python_version/./}" pytest hypothesis
+    touch "$stamp"
+}
+
+run_python_tests() {
+    local interpreter
+    interpreter=$(arm_python)
+    step "pytest under qemu-aarch64 in $(qemu-aarch64 "$interpreter" --version)"
+    export PYTHONPATH=$build/module:$build/test-packages PYTHONDONTWRITEBYTECODE=1
+    export VELMO_TEST_INTERPRETER_PREFIX=qemu-aarch64
+    local loaded
+    loaded=$(qemu-aarch64 "$interpreter" -c 'import platform, velmo_wrapper; print(platform.machine(), velmo_wrapper.__file__)')
+    echo "imports: $loaded"
+    [ "$loaded" = "aarch64 $build/module/velmo_wrapper.abi3.so" ] || fail "the module under test is not the wheel's"
+    (cd "$root" && qemu-aarch64 "$interpreter" -m pytest -q -p no:cacheprovider "${python_tests[@]}")
+}
+
+ensure_packages
+mkdir -p "$build"
+ensure_build_tools
+fetch_sysroot
+build_googletest
+build_tests
+status=0
+run_cpp_tests || status=1
+
+step "building the wheel"
+wheel=$("$root/tools/aarch64/wheel.sh" "$build/dist" "$build" | tail -n 1)
+echo "wheel: $wheel"
+unpack_wheel "$wheel"
+check_no_fma || status=1
+install_test_packages
+run_python_tests || status=1
+[ "$status" -eq 0 ] && echo "aarch64 check: passed" || echo "aarch64 check: FAILED" >&2
+exit $status

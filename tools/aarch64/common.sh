@@ -1,0 +1,78 @@
+# Shared by tools/aarch64/check.sh and tools/aarch64/wheel.sh (sourced, not run).
+#
+# The arm64 side of a cross build on an x86-64 Debian machine: a private
+# sysroot of Debian's arm64 packages (C library, CPython and its headers),
+# fetched with a private apt configuration, so the system's own package
+# state and sources stay untouched, and the Zig toolchain that builds for it.
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+python=${VELMO_PYTHON:-python}
+debian_archive=${VELMO_DEBIAN_ARCHIVE:-http://deb.debian.org/debian}
+arm_python_version=${VELMO_ARM_PYTHON_VERSION:-3.11}
+zig_target=${VELMO_ZIG_TARGET:-aarch64-linux-gnu.2.17}
+jobs=${VELMO_JOBS:-2}
+
+# What an arm64 CPython needs to start, import ctypes and decimal (hypothesis),
+# and build a module against (its headers).
+arm_packages=(
+    libc6 libgcc-s1 zlib1g libexpat1 libffi8 libbz2-1.0 liblzma5 libuuid1 libcrypt1
+    libssl3 libsqlite3-0 libtinfo6 libncursesw6 libreadline8
+    "python$arm_python_version-minimal" "libpython$arm_python_version-minimal"
+    "libpython$arm_python_version-stdlib" "libpython$arm_python_version-dev"
+)
+
+step() { printf '\n== %s\n' "$*" >&2; }
+fail() { printf 'aarch64: %s\n' "$*" >&2; exit 1; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Packages are downloaded once into $build/debs and unpacked into
+# $build/sysroot; a stamp naming the package list marks a finished sysroot.
+fetch_sysroot() {
+    local sysroot=$build/sysroot stamp=$build/sysroot/.packages
+    [ -f "$stamp" ] && [ "$(cat "$stamp")" = "${arm_packages[*]}" ] && return
+    step "fetching Debian's arm64 packages into $sysroot"
+    local apt=$build/apt codename
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$build/debs"
+    echo "deb [arch=arm64] $debian_archive $codename main" > "$apt/sources.list"
+    : > "$apt/status"
+    local apt_options=(-o "Dir::Etc::SourceList=$apt/sources.list"
+                       -o "Dir::Etc::SourceParts=/nonexistent"
+                       -o "Dir::State::Lists=$apt/lists"
+                       -o "Dir::State::status=$apt/status"
+                       -o "Dir::Cache=$apt/cache"
+                       -o "APT::Architecture=arm64"
+                       -o "APT::Architectures::=arm64"
+                       -o "APT::Sandbox::User=root")
+    as_root apt-get "${apt_options[@]}" update -q >/dev/null
+    (cd "$build/debs" && as_root apt-get "${apt_options[@]}" download -q "${arm_packages[@]}" >/dev/null)
+    rm -rf "$sysroot" && mkdir -p "$sysroot"
+    for deb in "$build"/debs/*_arm64.deb; do dpkg-deb -x "$deb" "$sysroot"; done
+    echo "${arm_packages[*]}" > "$stamp"
+}
+
+arm_python() { echo "$build/sysroot/usr/bin/python$arm_python_version"; }
+
+# Python.h with the arm64 pyconfig.h beside it: Debian's own pyconfig.h picks
+# the architecture's file from the multiarch include directory, which cannot
+# be put on the include path without the rest of that glibc's headers.
+python_headers() {
+    local include=$build/python-include
+    local source=$build/sysroot/usr/include/python$arm_python_version
+    if [ ! -f "$include/Python.h" ]; then
+        rm -rf "$include" && cp -r "$source" "$include"
+        cp "$build/sysroot/usr/include/aarch64-linux-gnu/python$arm_python_version/pyconfig.h" "$include/"
+    fi
+    echo "$include"
+}
+
+ensure_build_tools() {
+    # cmake and ninja from pip live beside that Python.
+    PATH="$("$python" -c 'import sysconfig; print(sysconfig.get_path("scripts"))'):$PATH"
+    "$python" -c 'import ziglang, wheel, auditwheel, scikit_build_core' 2>/dev/null && return
+    step "installing ziglang, wheel, auditwheel and scikit-build-core into $("$python" -c 'import sys; print(sys.prefix)')"
+    "$python" -m pip install --quiet ziglang wheel auditwheel scikit-build-core cmake ninja
+}
