@@ -76,13 +76,15 @@ build_manylinux_wheel() {
 }
 
 # Wheels for the platforms this machine cross-builds; each script prints the
-# wheel's path last.
+# wheel's path last. Their tests run under an emulator, by the script named.
 build_cross_wheel() {
-    local script=$1 tag=$2 wheel
-    step "$tag wheel ($script)"
-    wheel=$(bash "$root/$script" "$dist" | tail -n 1)
-    [ -f "$wheel" ] || fail "$script wrote no wheel"
+    local tag=$1 tested_by=$2 wheel
+    shift 2
+    step "$tag wheel ($1)"
+    wheel=$(bash "$root/$1" "$dist" "${@:2}" | tail -n 1)
+    [ -f "$wheel" ] || fail "$1 wrote no wheel"
     tag_of[$wheel]=$tag
+    results_of[$wheel]="tested by $tested_by"
 }
 
 check_artifacts() {
@@ -167,6 +169,8 @@ mkdir -p "$dist" "$work"
 setup_tools
 build_sdist
 build_manylinux_wheel
+build_cross_wheel manylinux_2_17_aarch64 "tools/aarch64/check.sh (qemu)" \
+    tools/aarch64/wheel.sh "$root/build/aarch64"
 check_artifacts
 test_linux_artifacts
 write_checksums
