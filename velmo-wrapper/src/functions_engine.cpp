@@ -31,13 +31,23 @@ void move_to_caller_directory() {
     import_into(locals.get(), "os");
     import_into(locals.get(), "inspect");
     Ref code = Ref::steal(Py_CompileString(chdir_to_caller, "<string>", Py_file_input));
-    if (!code) throw_pending();
+    if (!code) {
+        // The statement is fixed and valid: only memory can fail it, and the
+        // parser of some interpreters then returns without setting an error.
+        if (!PyErr_Occurred()) PyErr_NoMemory();
+        throw_pending();
+    }
     PyObject* main_module = PyImport_AddModule("__main__");
     if (main_module == nullptr) throw_pending();
     PyObject* globals = PyModule_GetDict(main_module);
-    if (PyDict_GetItemString(globals, "__builtins__") == nullptr &&
-        PyDict_SetItemString(globals, "__builtins__", PyEval_GetBuiltins()) < 0) {
-        throw_pending();
+    // PyDict_GetItemString would take a key it failed to make for a missing
+    // entry, and replace the script's own `__builtins__`.
+    Ref key = Ref::steal(PyUnicode_FromString("__builtins__"));
+    if (!key) throw_pending();
+    if (PyDict_GetItemWithError(globals, key.get()) == nullptr) {
+        if (PyErr_Occurred() || PyDict_SetItem(globals, key.get(), PyEval_GetBuiltins()) < 0) {
+            throw_pending();
+        }
     }
     Ref result = Ref::steal(PyEval_EvalCode(code.get(), globals, locals.get()));
     if (!result) throw_pending();
