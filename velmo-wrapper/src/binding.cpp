@@ -109,6 +109,12 @@ void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, 
 
 PythonError argument_error(const char* param, PythonError&& error) {
     if (error.type() != PyExc_TypeError) return std::move(error);
+    // A TypeError without even a message object is one whose message the
+    // interpreter could not make (3.8 leaves it so when memory runs out).
+    if (error.value() == nullptr) {
+        PyErr_NoMemory();
+        throw_pending();
+    }
     PyObject* value = error.normalized_value();
     // Out of memory, normalising turns the error into a MemoryError; its empty
     // text must not become the text of a TypeError.

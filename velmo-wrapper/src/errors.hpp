@@ -30,6 +30,8 @@ public:
     ~PythonError();
 
     PyObject* type() const noexcept { return type_; }
+    // The value as taken, before any normalisation: may be null.
+    PyObject* value() const noexcept { return value_; }
     // Normalises the exception in place and returns its value (borrowed).
     PyObject* normalized_value() noexcept;
     bool matches(PyObject* exception_type) const noexcept;

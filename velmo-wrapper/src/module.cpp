@@ -50,5 +50,10 @@ PyModuleDef definition = {
 }  // namespace
 
 PyMODINIT_FUNC PyInit_velmo_wrapper(void) {
-    return velmo::py::create_module(definition, methods);
+    PyObject* module = velmo::py::create_module(definition, methods);
+    if (module != nullptr && !velmo::py::prepare_init()) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+    return module;
 }
