@@ -112,9 +112,7 @@ PythonError take_error() {
     // No PanicException can be pending before its type exists, so the type is
     // not created for the comparison.
     if (panic_type_slot != nullptr && error.type() == panic_type_slot) {
-        // Out of memory, normalising it gives a MemoryError, which goes on as one.
-        error.normalized_value();
-        if (error.type() == panic_type_slot) resume_panic(std::move(error));
+        resume_panic(std::move(error));
     }
     return error;
 }
