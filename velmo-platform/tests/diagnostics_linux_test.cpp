@@ -32,7 +32,7 @@ TEST(WriteStderr, WritesEverythingThroughSignalsAndPartialWrites) {
         itimerval every_ms{{0, 1000}, {0, 1000}};
         ::setitimer(ITIMER_REAL, &every_ms, nullptr);
         write_stderr(text);
-        ::_exit(0);
+        exit_now(0);
     }
     ::close(ends[1]);
     std::string received;
