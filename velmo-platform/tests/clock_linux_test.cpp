@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "refusing_filter_linux.hpp"
 #include "velmo/platform.hpp"
 
 namespace velmo::platform {
@@ -59,20 +60,42 @@ TEST(Sleep, ZeroOnlyYields) { EXPECT_LT(timed_sleep_ms(0), 1000.0); }
 
 void ignore_alarm(int) {}
 
-TEST(Sleep, ResumesWhenASignalHandlerInterruptsIt) {
+// timed_sleep_ms(ms) with a signal handler run every 5 ms meanwhile.
+double timed_sleep_among_signals_ms(std::uint32_t ms) {
     struct sigaction action {};
     action.sa_handler = ignore_alarm;  // no SA_RESTART: the wait sees EINTR
     struct sigaction previous {};
-    ASSERT_EQ(::sigaction(SIGALRM, &action, &previous), 0);
+    if (::sigaction(SIGALRM, &action, &previous) != 0) return -1.0;
     itimerval every_5ms{{0, 5000}, {0, 5000}};
-    ASSERT_EQ(::setitimer(ITIMER_REAL, &every_5ms, nullptr), 0);
+    ::setitimer(ITIMER_REAL, &every_5ms, nullptr);
 
-    double took = timed_sleep_ms(60);
+    double took = timed_sleep_ms(ms);
 
     itimerval off{};
     ::setitimer(ITIMER_REAL, &off, nullptr);
     ::sigaction(SIGALRM, &previous, nullptr);
-    EXPECT_GE(took, 60.0);
+    return took;
+}
+
+TEST(Sleep, ResumesWhenASignalHandlerInterruptsIt) {
+    EXPECT_GE(timed_sleep_among_signals_ms(60), 60.0);
+}
+
+// Where the absolute deadline timer is refused (a sandbox or a clock
+// interposer), the relative wait must last as long, interrupted or not.
+TEST(Sleep, FallsBackToARelativeWaitWhenTheDeadlineTimerIsRefused) {
+    int status = testing::run_in_child([] {
+        if (!testing::refuse_system_call(SYS_clock_nanosleep, EPERM, TIMER_ABSTIME)) {
+            return testing::cannot_set_up;
+        }
+        timespec past{};
+        if (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &past, nullptr) != EPERM) return 1;
+        if (timed_sleep_ms(30) < 30.0) return 2;
+        if (timed_sleep_among_signals_ms(60) < 60.0) return 3;
+        return 0;
+    });
+    if (status == testing::cannot_set_up) GTEST_SKIP() << "cannot install a seccomp filter here";
+    EXPECT_EQ(status, 0);
 }
 
 }  // namespace

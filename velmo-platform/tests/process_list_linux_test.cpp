@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "../src/process_list_linux.hpp"
+#include "refusing_filter_linux.hpp"
 #include "velmo/platform.hpp"
 
 namespace velmo::platform {
@@ -240,6 +241,37 @@ TEST(ProcessExists, FollowsHidepid) {
     if (invisible == 77) GTEST_SKIP() << "cannot mount /proc in a new mount namespace";
     EXPECT_EQ(invisible, 0);
     EXPECT_EQ(check_under("hidepid=1", true), 0);
+}
+
+// A sandbox that filters tgkill leaves the walk of /proc's listing, which
+// must give the listing's answers for processes, threads and free ids.
+TEST(ProcessExists, WalksTheListingWhenTgkillIsRefused) {
+    int status = testing::run_in_child([] {
+        if (!testing::refuse_system_call(SYS_tgkill, ENOSYS)) return testing::cannot_set_up;
+        if (proc::thread_group_leader(static_cast<std::uint32_t>(getpid())) !=
+            proc::Leader::unknown) {
+            return 1;
+        }
+        std::set<std::uint32_t> before = proc_listing();
+        std::set<std::uint32_t> ids = thread_ids(before);
+        for (std::uint32_t id : before) {
+            ids.insert(id);
+            ids.insert(id + 1);
+        }
+        for (std::uint32_t id = 0; id < 1024; ++id) ids.insert(id);
+        std::set<std::uint32_t> found;
+        for (std::uint32_t id : ids) {
+            if (process_exists(id)) found.insert(id);
+        }
+        std::set<std::uint32_t> after = proc_listing();
+        for (std::uint32_t id : ids) {
+            bool listed = before.count(id) != 0;
+            if (listed == (after.count(id) != 0) && listed != (found.count(id) != 0)) return 2;
+        }
+        return 0;
+    });
+    if (status == testing::cannot_set_up) GTEST_SKIP() << "cannot install a seccomp filter here";
+    EXPECT_EQ(status, 0);
 }
 
 }  // namespace

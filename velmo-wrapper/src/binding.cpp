@@ -5,8 +5,11 @@
 namespace velmo::py {
 namespace {
 
+// A message that could not be made leaves a MemoryError pending: that is
+// the call's error then.
 [[noreturn]] void type_error(PyObject* message) {
-    Ref owned = Ref::steal(checked(message));
+    Ref owned = Ref::steal(message);
+    if (!owned) throw_pending();
     throw new_error(PyExc_TypeError, owned.get());
 }
 
@@ -106,13 +109,26 @@ void bind_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs, 
 
 PythonError argument_error(const char* param, PythonError&& error) {
     if (error.type() != PyExc_TypeError) return std::move(error);
+    // A TypeError without even a message object is one whose message the
+    // interpreter could not make (3.8 leaves it so when memory runs out).
+    if (error.value() == nullptr) {
+        PyErr_NoMemory();
+        throw_pending();
+    }
     PyObject* value = error.normalized_value();
+    // Out of memory, normalising turns the error into a MemoryError; its empty
+    // text must not become the text of a TypeError.
+    if (error.type() != PyExc_TypeError) return std::move(error);
     Ref text = Ref::steal(PyObject_Str(value));
     if (!text) throw_pending();
-    Ref message = Ref::steal(checked(PyUnicode_FromFormat("argument '%s': %U", param, text.get())));
+    Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", param, text.get()));
+    if (!message) throw_pending();
     PythonError reworded = new_error(PyExc_TypeError, message.get());
     // The new error keeps the original's cause but not the original itself.
-    PyException_SetCause(reworded.normalized_value(), PyException_GetCause(value));
+    // A MemoryError in its place is the interpreter's own and stays untouched.
+    if (reworded.type() == PyExc_TypeError) {
+        PyException_SetCause(reworded.normalized_value(), PyException_GetCause(value));
+    }
     return reworded;
 }
 
@@ -183,9 +199,15 @@ Ref type_name_of(PyObject* object) {
     Ref name = Ref::steal(
         PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
     if (name && PyUnicode_Check(name.get())) return name;
-    // Dropped, unless it is a fatal error coming back out of Python code.
-    if (!name) take_error();
-    return Ref::steal(checked(PyUnicode_FromString("<failed to extract type name>")));
+    // Dropped, unless it is a fatal error coming back out of Python code, or
+    // a lack of memory that would fail the error being made anyway.
+    if (!name) {
+        PythonError error = take_error();
+        if (error.matches(PyExc_MemoryError)) throw std::move(error);
+    }
+    Ref fallback = Ref::steal(PyUnicode_FromString("<failed to extract type name>"));
+    if (!fallback) throw_pending();
+    return fallback;
 }
 
 PyObject* from_bool(bool value) noexcept { return PyBool_FromLong(value); }

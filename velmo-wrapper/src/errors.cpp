@@ -63,6 +63,25 @@ std::string panic_message(PyObject* value) {
     resume_fatal(std::move(message));
 }
 
+// The PanicException type, created on first use; null, with the error
+// pending, when it cannot be created.
+PyObject* existing_or_new_panic_type() noexcept {
+    if (panic_type_slot == nullptr) {
+        panic_type_slot = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", panic_doc,
+                                                     PyExc_BaseException, nullptr);
+    }
+    return panic_type_slot;
+}
+
+// Making the exception of a failed call failed in turn. Out of memory, the
+// call ends with the pending MemoryError (the interpreter keeps instances of
+// it ready for this); any other failure has nowhere left to go.
+void raise_failed() noexcept {
+    if (PyErr_ExceptionMatches(PyExc_MemoryError)) return;
+    PyErr_Print();
+    abort_at_boundary();
+}
+
 }  // namespace
 
 PythonError::~PythonError() {
@@ -85,25 +104,16 @@ void PythonError::restore() && noexcept {
                   std::exchange(traceback_, nullptr));
 }
 
-PyObject* panic_exception_type() {
-    if (panic_type_slot == nullptr) {
-        PyObject* type = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", panic_doc,
-                                                   PyExc_BaseException, nullptr);
-        if (type == nullptr) {
-            PyErr_Print();
-            abort_at_boundary();
-        }
-        panic_type_slot = type;
-    }
-    return panic_type_slot;
-}
-
 PythonError take_error() {
     PythonError error = fetch();
     if (error.type() == nullptr) {
         return new_error(PyExc_SystemError, "attempted to fetch exception but none was set");
     }
-    if (error.type() == panic_exception_type()) resume_panic(std::move(error));
+    // No PanicException can be pending before its type exists, so the type is
+    // not created for the comparison.
+    if (panic_type_slot != nullptr && error.type() == panic_type_slot) {
+        resume_panic(std::move(error));
+    }
     return error;
 }
 
@@ -117,8 +127,10 @@ PythonError new_error(PyObject* type, PyObject* message) {
 }
 
 PythonError new_error(PyObject* type, std::string_view message) {
-    Ref text = Ref::steal(checked(PyUnicode_FromStringAndSize(
-        message.data(), static_cast<Py_ssize_t>(message.size()))));
+    Ref text = Ref::steal(
+        PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+    // Only memory can be short here: the error becomes that MemoryError.
+    if (!text) throw_pending();
     return new_error(type, text.get());
 }
 
@@ -130,10 +142,11 @@ void api_call_failed(const std::source_location& where) {
 void raise_python_error(PythonError&& error) noexcept { std::move(error).restore(); }
 
 void raise_panic(std::string_view message) noexcept {
-    PyObject* type = panic_exception_type();
+    PyObject* type = existing_or_new_panic_type();
+    if (type == nullptr) return raise_failed();
     PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
                                           "replace");
-    if (text == nullptr) abort_at_boundary();
+    if (text == nullptr) return raise_failed();
     PyErr_SetObject(type, text);
     Py_DECREF(text);
     PyObject *exc_type, *value, *traceback;

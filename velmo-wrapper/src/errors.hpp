@@ -30,6 +30,8 @@ public:
     ~PythonError();
 
     PyObject* type() const noexcept { return type_; }
+    // The value as taken, before any normalisation: may be null.
+    PyObject* value() const noexcept { return value_; }
     // Normalises the exception in place and returns its value (borrowed).
     PyObject* normalized_value() noexcept;
     bool matches(PyObject* exception_type) const noexcept;
@@ -51,7 +53,8 @@ PythonError take_error();
 // `take_error`, thrown.
 [[noreturn]] void throw_pending();
 
-// A new exception of `type` whose single argument is `message`.
+// A new exception of `type` whose single argument is `message`; a
+// MemoryError when there is no memory to make it.
 PythonError new_error(PyObject* type, PyObject* message);
 PythonError new_error(PyObject* type, std::string_view message);
 
@@ -68,10 +71,8 @@ inline PyObject* checked(
     return object;
 }
 
-// The type of the module's fatal errors, created on first use.
-PyObject* panic_exception_type();
-
-// Sets the interpreter's exception for whatever `call_boundary` caught.
+// Sets the interpreter's exception for whatever `call_boundary` caught. When
+// memory runs out while it is made, that MemoryError is the call's exception.
 void raise_python_error(PythonError&& error) noexcept;
 void raise_panic(std::string_view message) noexcept;
 void raise_unknown_exception() noexcept;

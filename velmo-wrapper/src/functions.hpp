@@ -6,6 +6,10 @@
 namespace velmo::py {
 
 // Engine lifecycle.
+// Compiles the statement `init` runs, while the module is created: some
+// interpreters' compilers (3.11's) crash when memory runs out as they work,
+// which a script can then no longer bring about. False with the error set.
+bool prepare_init() noexcept;
 PyObject* init(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* run(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* show(PyObject* module, PyObject* unused);

@@ -21,6 +21,21 @@ constexpr ArgumentSpec title_spec{"title", title_names, 1, 1};
 constexpr const char* chdir_to_caller =
     "os.chdir(os.path.dirname(inspect.stack()[1].filename) or '.')";
 
+// `chdir_to_caller`, compiled once for the process (borrowed).
+PyObject* compiled_statement() {
+    static PyObject* code = nullptr;
+    if (code == nullptr) {
+        code = Py_CompileString(chdir_to_caller, "<string>", Py_file_input);
+        if (code == nullptr) {
+            // The statement is fixed and valid: only memory can fail it, and
+            // the parser of some interpreters then returns without an error.
+            if (!PyErr_Occurred()) PyErr_NoMemory();
+            throw_pending();
+        }
+    }
+    return code;
+}
+
 void import_into(PyObject* locals, const char* name) {
     Ref module = Ref::steal(PyImport_ImportModule(name));
     if (!module) throw_pending();
@@ -31,20 +46,28 @@ void move_to_caller_directory() {
     Ref locals = Ref::steal(checked(PyDict_New()));
     import_into(locals.get(), "os");
     import_into(locals.get(), "inspect");
-    Ref code = Ref::steal(Py_CompileString(chdir_to_caller, "<string>", Py_file_input));
-    if (!code) throw_pending();
+    PyObject* code = compiled_statement();
     PyObject* main_module = PyImport_AddModule("__main__");
     if (main_module == nullptr) throw_pending();
     PyObject* globals = PyModule_GetDict(main_module);
-    if (PyDict_GetItemString(globals, "__builtins__") == nullptr &&
-        PyDict_SetItemString(globals, "__builtins__", PyEval_GetBuiltins()) < 0) {
-        throw_pending();
+    // PyDict_GetItemString would take a key it failed to make for a missing
+    // entry, and replace the script's own `__builtins__`.
+    Ref key = Ref::steal(PyUnicode_FromString("__builtins__"));
+    if (!key) throw_pending();
+    if (PyDict_GetItemWithError(globals, key.get()) == nullptr) {
+        if (PyErr_Occurred() || PyDict_SetItem(globals, key.get(), PyEval_GetBuiltins()) < 0) {
+            throw_pending();
+        }
     }
-    Ref result = Ref::steal(PyEval_EvalCode(code.get(), globals, locals.get()));
+    Ref result = Ref::steal(PyEval_EvalCode(code, globals, locals.get()));
     if (!result) throw_pending();
 }
 
 }  // namespace
+
+bool prepare_init() noexcept {
+    return call_boundary([] { return compiled_statement(); }) != nullptr;
+}
 
 PyObject* init(PyObject*, PyObject* args, PyObject* kwargs) {
     return call_boundary([&] {

@@ -57,5 +57,10 @@ extern "C" __attribute__((visibility("default"))) PyObject* PyInit_velmo_wrapper
 #endif
 
 PyMODINIT_FUNC PyInit_velmo_wrapper(void) {
-    return velmo::py::create_module(definition, methods);
+    PyObject* module = velmo::py::create_module(definition, methods);
+    if (module != nullptr && !velmo::py::prepare_init()) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+    return module;
 }

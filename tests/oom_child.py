@@ -1,0 +1,231 @@
+"""The child interpreter of the allocation-failure test.
+
+    python oom_child.py reference before|after    prints the normal outcomes as JSON
+    python oom_child.py hooked before|after        reads them on standard input, then
+                                                   runs every call under failing
+                                                   allocations and prints a report
+    python oom_child.py init positional|keyword one|all    reads the ks on standard input
+    python oom_child.py init-own-steps -                   prints how many of them are init's
+
+Each call runs under `_testcapi.set_nomemory(k, k + 1)` (one allocation fails)
+and `set_nomemory(k, 0)` (every allocation from the k-th on fails), for k = 0,
+1, ... until the call completes while a probe allocation made after it still
+succeeds, that is until the call no longer reaches the failing allocations.
+The normal outcomes come from a separate interpreter, so that this one meets
+every error path before anything else of the module has run.
+"""
+
+import builtins
+import json
+import os
+import sys
+
+import _testcapi
+import velmo_wrapper as v
+# What `init` imports is imported already: the import machinery itself can
+# hang when allocations fail (seen on 3.11), and it is not this module's code.
+import inspect
+
+BEFORE_OR_AFTER = sys.argv[2]
+if BEFORE_OR_AFTER == "after":
+    v.init()
+API_CALL_FAILED = "Python API call failed"
+OUT_OF_RANGE = "out of range integral type conversion attempted"
+# More allocations than any one call makes: reaching it means the loop never ends.
+K_LIMIT = 2000
+
+
+def call_table():
+    """(name, function, args, kwargs) for every path of every function: the
+    success paths by position and by keyword, and each argument error."""
+    pid = os.getpid()
+    big = 10 ** 400
+    table = [("process_exists", v.process_exists, (pid,), {}),
+             ("process_exists", v.process_exists, (), {"pid": pid}),
+             ("process_exists", v.process_exists, ("a",), {}),
+             ("process_exists", v.process_exists, (-1,), {}),
+             ("process_exists", v.process_exists, (2 ** 32,), {}),
+             ("process_exists", v.process_exists, (1, 2), {}),
+             ("process_exists", v.process_exists, (), {}),
+             ("process_exists", v.process_exists, (), {"q": 1}),
+             ("process_exists", v.process_exists, (1,), {"pid": 1})]
+    unary = [(v.ceil, "x"), (v.floor, "x"), (v.sgn, "x"), (v.sqrt, "x"), (v.sin, "deg"),
+             (v.cos, "deg")]
+    for function, name in unary:
+        for args, kwargs in [((-7.5,), {}), ((), {name: 1e9}), (("a",), {}), ((big,), {}),
+                             ((), {}), ((1, 2), {}), ((), {"y": 1}), ((1,), {name: 2})]:
+            table.append((function.__name__, function, args, kwargs))
+    for args, kwargs in [((2, 1), {}), ((), {"y": 2, "x": 1}), ((2, "a"), {}), (("a", 1), {}),
+                         ((), {}), ((1, 2, 3), {}), ((1,), {"z": 1}), ((1,), {"y": 1})]:
+        table.append(("atan2", v.atan2, args, kwargs))
+    for function in (v.rseed, v.nseed):
+        for args, kwargs in [((11,), {}), ((), {"seed": 11}), (("a",), {}), ((-1,), {}),
+                             ((2 ** 32,), {}), ((), {}), ((1, 2), {}), ((), {"s": 1}),
+                             ((1,), {"seed": 1})]:
+            table.append((function.__name__, function, args, kwargs))
+    for args, kwargs in [((-10 ** 6, 10 ** 6), {}), ((), {"a": 1, "b": 10 ** 6}),
+                         ((1.5, 2), {}), ((1, "b"), {}), ((2 ** 31, 1), {}), ((1, -2 ** 31 - 1), {}),
+                         ((), {}), ((1, 2, 3), {}), ((1,), {"c": 1})]:
+        table.append(("rndi", v.rndi, args, kwargs))
+    for args, kwargs in [((0, 1e6), {}), ((), {"b": 1e6, "a": 0}), (("a", 1), {}),
+                         ((0, "b"), {}), ((big, 1), {}), ((), {}), ((1, 2, 3), {})]:
+        table.append(("rndf", v.rndf, args, kwargs))
+    for args, kwargs in [((0.5, 0.25, 0.75), {}), ((0.5,), {}), ((0.5, None, 0.75), {}),
+                         ((), {"x": 0.5, "z": 0.75}), ((None,), {}), ((1, "y"), {}),
+                         ((1, 2, 3, 4), {}), ((), {"w": 1}), ((), {}), ((1,), {"x": 1})]:
+        table.append(("noise", v.noise, args, kwargs))
+    for args, kwargs in [(("t",), {}), ((), {"title": "t"}), ((3,), {}), (("\ud800",), {}),
+                         ((), {}), (("t", "u"), {}), ((), {"name": "t"})]:
+        table.append(("title", v.title, args, kwargs))
+    table += [("quit", v.quit, (), {}), ("quit", v.quit, (1,), {}), ("show", v.show, (1,), {})]
+    for args, kwargs in [((), {}), ((1, 2, 3, 4), {}), ((1,), {"close": 3}), ((), {"x": 1}),
+                         ((1, 2, 3), {"update": 1})]:
+        table.append(("run", v.run, args, kwargs))
+    for args, kwargs in [(("a",), {}), ((-1,), {}), ((1, 2), {}), ((), {"f": 1}),
+                         ((30,), {"fps": 30})]:
+        table.append(("init", v.init, args, kwargs))
+    if BEFORE_OR_AFTER == "before":
+        # Calls that end in the fatal error "Velmo not initialized" come last:
+        # until then no fatal error has been raised, so its type does not exist.
+        table += [("show", v.show, (), {}), ("run", v.run, (1, 2, 3), {})]
+    return table
+
+
+def outcome(function, args, kwargs):
+    try:
+        return ["ok", repr(function(*args, **kwargs))]
+    except BaseException as error:
+        return [type(error).__name__, str(error)]
+
+
+def reset_state():
+    if BEFORE_OR_AFTER == "after":
+        v.rseed(7)
+        v.nseed(5)
+
+
+def state():
+    """What a call may move: the random sequence and the noise table."""
+    if BEFORE_OR_AFTER == "before":
+        return None
+    return [v.rndi(-2 ** 31, 2 ** 31 - 1), repr(v.rndf(0, 1)), repr(v.noise(0.3, 0.6, 0.9))]
+
+
+def reference():
+    normal = []
+    for _, function, args, kwargs in call_table():
+        reset_state()
+        unmoved = state()
+        reset_state()
+        result = outcome(function, args, kwargs)
+        normal.append({"outcome": result, "state": state(), "unmoved": unmoved})
+    json.dump(normal, sys.stdout)
+
+
+def attempt(function, args, kwargs, start, stop):
+    """The call's outcome under failing allocations, and whether an allocation
+    made after it (still under the hook) succeeded."""
+    result = error = None
+    _testcapi.set_nomemory(start, stop)
+    try:
+        result = function(*args, **kwargs)
+    except BaseException as caught:
+        error = caught
+    try:
+        probe = [None] * 16
+    except MemoryError:
+        probe = None
+    _testcapi.remove_mem_hooks()
+    if error is None:
+        return ["ok", repr(result)], probe is not None
+    got = [type(error).__name__, str(error)]
+    # The error's traceback holds this frame, which holds the error: a cycle
+    # that would keep the interpreter's few spare MemoryErrors from coming back.
+    error = None
+    return got, probe is not None
+
+
+def fault(got, normal, name):
+    """Why `got` is not an acceptable outcome of a call of `name`, or None."""
+    if got == normal or got[0] == "MemoryError":
+        return None
+    # 3.8 loses the text of its own errors when memory runs out: those passed
+    # on unchanged, and quit's and show's argument count.
+    interpreters = normal[0] not in ("TypeError", "PanicException") or name in ("quit", "show")
+    if interpreters and normal[1] != OUT_OF_RANGE and got == [normal[0], ""]:
+        return None
+    # The documented fatal error when a result object cannot be made; an
+    # error that cannot be made is a MemoryError.
+    if normal[0] == "ok" and got == ["PanicException", API_CALL_FAILED]:
+        return None
+    return "wrong outcome"
+
+
+def hooked():
+    normal = json.load(sys.stdin)
+    faults, counted = [], {}
+    for (name, function, args, kwargs), expected in zip(call_table(), normal):
+        label = f"{name}(*{args!r}, **{kwargs!r})"
+        for k in range(K_LIMIT):
+            # Every allocation failing first: at k = 0 that is the first error
+            # of the process, made with no spare memory at all.
+            for stop in (0, k + 1):
+                reset_state()
+                got, probe_succeeded = attempt(function, args, kwargs, k, stop)
+                why = fault(got, expected["outcome"], name)
+                moved = state()
+                if why is None and moved != expected["state" if got[0] == "ok" else "unmoved"]:
+                    why = "state moved" if got[0] != "ok" else "state not moved as normal"
+                if why:
+                    faults.append(f"{label} under set_nomemory({k}, {stop}): {why}: {got!r}, "
+                                  f"normally {expected['outcome']!r}")
+                if stop == 0:
+                    settled = got == expected["outcome"] and probe_succeeded
+            counted[name] = counted.get(name, 0) + 1
+            if settled:
+                break
+        else:
+            faults.append(f"{label}: still reaches failing allocations at k = {K_LIMIT}")
+    if BEFORE_OR_AFTER == "before":
+        # No failed call created an Engine.
+        if outcome(v.quit, (), {}) != ["PanicException", "Velmo not initialized"]:
+            faults.append("an Engine exists before init succeeded")
+    print(json.dumps({"faults": faults, "counted": counted}))
+
+
+def init_attempts():
+    """`init` under failing allocations, for each k read from standard input
+    in turn, until one attempt succeeds. Prints one line per attempt: k, the
+    outcome, whether the probe after it succeeded, and whether an Engine
+    exists after a failed attempt (it must not), and whether the script's
+    `__builtins__` is still its own."""
+    keyword = sys.argv[2] == "keyword"
+    args, kwargs = ((), {"fps": 30}) if keyword else ((30,), {})
+    for k in json.load(sys.stdin):
+        got, probe_succeeded = attempt(v.init, args, kwargs, k, k + 1 if sys.argv[3] == "one" else 0)
+        engine = got == ["ok", "None"] or outcome(v.quit, (), {}) == ["ok", "None"]
+        builtins_kept = vars(sys.modules["__main__"])["__builtins__"] is builtins
+        print(json.dumps([k, got, probe_succeeded, engine, builtins_kept]), flush=True)
+        if got == ["ok", "None"]:
+            break
+
+
+def init_own_steps():
+    """The number of allocations `init` makes before the statement it runs
+    calls inspect.stack(): from there on the allocations are the
+    interpreter's own (3.11 loops forever and 3.13 crashes in them when they
+    fail). Found with an inspect.stack() that stops the call."""
+    def stop_here(*args):
+        raise LookupError("reached inspect.stack")
+
+    inspect.stack = stop_here
+    for k in range(K_LIMIT):
+        got, _ = attempt(v.init, (30,), {}, k, 0)
+        if got[0] == "LookupError":
+            print(k)
+            return
+
+
+if __name__ == "__main__":
+    {"reference": reference, "hooked": hooked, "init": init_attempts,
+     "init-own-steps": init_own_steps}[sys.argv[1]]()

@@ -1,0 +1,74 @@
+// System calls refused the way a sandbox refuses them: a seccomp filter that
+// fails one call with an error number, installed in a forked child.
+#pragma once
+
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "velmo/platform.hpp"
+
+namespace velmo::platform::testing {
+
+#if defined(__x86_64__)
+constexpr std::uint32_t this_architecture = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+constexpr std::uint32_t this_architecture = AUDIT_ARCH_AARCH64;
+#else
+constexpr std::uint32_t this_architecture = 0;
+#endif
+
+// Fails every call of `number` (only those whose second argument's low 32
+// bits equal `second_argument`, when that is not negative) with `error`, in
+// this process and its children from now on. False when the filter cannot be
+// installed (an emulator, a sandbox forbidding filters).
+inline bool refuse_system_call(long number, int error, std::int64_t second_argument = -1) {
+    if (this_architecture == 0) return false;
+    const auto load = [](std::size_t offset) {
+        return sock_filter BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<std::uint32_t>(offset));
+    };
+    // Skips the next instruction when the loaded word equals `value`.
+    const auto skip_if = [](std::uint32_t value) {
+        return sock_filter BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, value, 1, 0);
+    };
+    const sock_filter allow = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    std::vector<sock_filter> program = {
+        load(offsetof(seccomp_data, arch)), skip_if(this_architecture), allow,
+        load(offsetof(seccomp_data, nr)), skip_if(static_cast<std::uint32_t>(number)), allow,
+    };
+    if (second_argument >= 0) {
+        // The low half of the argument, on these little-endian machines.
+        program.insert(program.end(), {load(offsetof(seccomp_data, args[1])),
+                                       skip_if(static_cast<std::uint32_t>(second_argument)),
+                                       allow});
+    }
+    program.push_back(BPF_STMT(BPF_RET | BPF_K,
+                               SECCOMP_RET_ERRNO | (static_cast<std::uint32_t>(error) & SECCOMP_RET_DATA)));
+    sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &filter) == 0;
+}
+
+// Exit status of a check run in a forked child, so that a filter it installs
+// stays there. 77 means "cannot be set up here". The child ends through
+// exit_now, which keeps a coverage build's counts.
+inline int run_in_child(const std::function<int()>& check) {
+    pid_t child = ::fork();
+    if (child == 0) exit_now(check());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+constexpr int cannot_set_up = 77;
+
+}  // namespace velmo::platform::testing
