@@ -16,6 +16,14 @@ foreach(bad -ffast-math -Ofast -funsafe-math-optimizations -ffp-contract=fast
   endif()
 endforeach()
 
+# CI turns warnings into errors; a user's build with a newer compiler, which
+# may warn about more, still builds. The default comes from the environment so
+# that builds started by pip and by the scripts under tools/ follow it too.
+option(VELMO_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" "$ENV{VELMO_WARNINGS_AS_ERRORS}")
+if(VELMO_WARNINGS_AS_ERRORS)
+  add_compile_options(-Werror)
+endif()
+
 # Applied to every target of the project, after any flags from the caller, so
 # that they win over an earlier -ffp-contract=... on the command line.
 add_compile_options(

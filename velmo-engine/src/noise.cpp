@@ -53,7 +53,8 @@ Axis axis_of(double p) noexcept {
     if (!(std::fabs(p) < two_to_52)) [[unlikely]] {
         const double cell = std::floor(p);
         const std::uint64_t lattice = static_cast<std::uint64_t>(saturate_to<std::int64_t>(cell));
-        return {static_cast<std::uint8_t>(lattice), static_cast<std::uint8_t>(lattice + 1), p - cell};
+        return {static_cast<std::uint8_t>(lattice), static_cast<std::uint8_t>(lattice + 1),
+                p - cell};
     }
     const std::int64_t truncated = static_cast<std::int64_t>(p);
     const std::int64_t lattice = truncated - (static_cast<double>(truncated) > p);
@@ -180,9 +181,12 @@ double NoiseTable::sample(double x, double y, double z) const noexcept {
     const std::uint8_t h110 = perm[b11 ^ az.near];
     const std::uint8_t h111 = perm[b11 ^ az.far];
 
-    const double u0 = ax.distance, u1 = ax.distance - 1.0;
-    const double v0 = ay.distance, v1 = ay.distance - 1.0;
-    const double w0 = az.distance, w1 = az.distance - 1.0;
+    const double u0 = ax.distance;
+    const double u1 = ax.distance - 1.0;
+    const double v0 = ay.distance;
+    const double v1 = ay.distance - 1.0;
+    const double w0 = az.distance;
+    const double w1 = az.distance - 1.0;
     const double signed_distances[12] = {u0, u1, v0, v1, w0, w1, -u0, -u1, -v0, -v1, -w0, -w1};
 
     // Corner numbers: 1 for a far u, 2 for a far v, 4 for a far w.

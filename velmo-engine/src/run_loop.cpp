@@ -14,7 +14,7 @@ constexpr double pass_budget_ms = 16.666666666666668;
 // 32-bit wrap of the tick count; a clock set back during the pass shows as a
 // length near 2^32, which leaves nothing to sleep.
 double pass_length_ms(std::uint32_t t0, std::uint32_t t1) noexcept {
-    return static_cast<double>(static_cast<std::uint32_t>(t1 - t0));
+    return static_cast<double>(t1 - t0);
 }
 
 // Whole milliseconds to sleep after a pass; nothing when the pass overran.

@@ -1,5 +1,5 @@
-#include "velmo/platform.hpp"
 #include "velmo/clock.hpp"
+#include "velmo/platform.hpp"
 
 namespace velmo {
 

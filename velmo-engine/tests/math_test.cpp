@@ -41,7 +41,8 @@ TEST(Math, FloatFunctionsGiveTheKnownBits) {
         {"sgn", math::sgn}, {"sqrt", math::sqrt}, {"sin", math::sin}, {"cos", math::cos}};
     for (const auto& [name, function] : functions) {
         for_each_row(name, [&](const golden::Row& r) {
-            EXPECT_TRUE(golden::same_double(r.f64(1), function(r.f64(0)))) << name << "(" << r.values[0] << ")";
+            EXPECT_TRUE(golden::same_double(r.f64(1), function(r.f64(0))))
+                << name << "(" << r.values[0] << ")";
         });
     }
     for_each_row("atan2", [&](const golden::Row& r) {
@@ -74,7 +75,7 @@ TEST(Math, DegreeConversionIsTwoRoundedStepsNotAFoldedConstant) {
 }
 
 TEST(Math, AngleStaysWithinAHalfTurnEitherWay) {
-    const double values[] = {-INFINITY, -1e300, -1.0, -0.0, 0.0, 1e-310, 1.0, 1e300, INFINITY};
+    const double values[] = {-HUGE_VAL, -1e300, -1.0, -0.0, 0.0, 1e-310, 1.0, 1e300, HUGE_VAL};
     for (double y : values) {
         for (double x : values) {
             const double angle = math::atan2(y, x);

@@ -30,13 +30,15 @@ TEST(NoiseTable, KnownSeedsGiveTheKnownTableEnds) {
         const std::size_t count = r.size() - 1;
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t index = 256 - count + i;
-            EXPECT_EQ(noise.perm[index], r.i64(i + 1)) << "seed " << r.values[0] << " entry " << index;
+            EXPECT_EQ(noise.perm[index], r.i64(i + 1))
+                << "seed " << r.values[0] << " entry " << index;
         }
     }
 }
 
 TEST(NoiseTable, EverySeedGivesAPermutationThatDependsOnTheSeedAlone) {
-    const std::uint32_t seeds[] = {0, 1, 2, 42, 255, 256, 65535, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu};
+    const std::uint32_t seeds[] = {0,   1,     2,           42,          255,
+                                   256, 65535, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu};
     for (std::uint32_t step = 0; step < 2000; ++step) {
         const std::uint32_t seed = step < std::size(seeds) ? seeds[step] : step * 2654435761u;
         const NoiseTable noise = NoiseTable::from_seed(seed);
@@ -53,7 +55,9 @@ TEST(NoiseTable, EverySeedGivesAPermutationThatDependsOnTheSeedAlone) {
 TEST(NoiseTable, SamplesMatchTheKnownValues) {
     for (const golden::Row& r : rows(table, "sample")) {
         const NoiseTable noise = NoiseTable::from_seed(static_cast<std::uint32_t>(r.u64(0)));
-        const double x = r.f64(1), y = r.f64(2), z = r.f64(3);
+        const double x = r.f64(1);
+        const double y = r.f64(2);
+        const double z = r.f64(3);
         EXPECT_TRUE(golden::same_double(r.f64(4), noise.sample(x, y, z)))
             << "seed " << r.values[0] << " at " << x << ", " << y << ", " << z;
     }
@@ -69,8 +73,10 @@ double coordinate(std::uint32_t i, std::uint32_t salt) {
 // sampler's table-driven gradient selection bit for bit.
 double plain_gradient(int hash, double u, double v, double w) {
     switch (hash & 15) {
-        case 0: case 12: return u + v;
-        case 1: case 13: return v - u;
+        case 0:
+        case 12: return u + v;
+        case 1:
+        case 13: return v - u;
         case 2: return u - v;
         case 3: return -u - v;
         case 4: return u + w;
@@ -78,7 +84,8 @@ double plain_gradient(int hash, double u, double v, double w) {
         case 6: return u - w;
         case 7: return -u - w;
         case 8: return v + w;
-        case 9: case 14: return w - v;
+        case 9:
+        case 14: return w - v;
         case 10: return v - w;
         default: return -v - w;
     }
@@ -87,31 +94,42 @@ double plain_gradient(int hash, double u, double v, double w) {
 double plain_fade(double t) { return ((t * 6.0 - 15.0) * t + 10.0) * ((t * t) * t); }
 
 double plain_sample(const NoiseTable& table, double x, double y, double z) {
-    const double fx = std::floor(x), fy = std::floor(y), fz = std::floor(z);
+    const double fx = std::floor(x);
+    const double fy = std::floor(y);
+    const double fz = std::floor(z);
     const int X = static_cast<int>(static_cast<std::int64_t>(fx) & 255);
     const int Y = static_cast<int>(static_cast<std::int64_t>(fy) & 255);
     const int Z = static_cast<int>(static_cast<std::int64_t>(fz) & 255);
-    const double dx = x - fx, dy = y - fy, dz = z - fz;
+    const double dx = x - fx;
+    const double dy = y - fy;
+    const double dz = z - fz;
     double g[2][2][2];
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 2; ++j)
             for (int k = 0; k < 2; ++k) {
                 const auto& p = table.perm;
                 const int h = p[p[p[(X + i) & 255] ^ ((Y + j) & 255)] ^ ((Z + k) & 255)];
-                g[i][j][k] = plain_gradient(h, i ? dx - 1.0 : dx, j ? dy - 1.0 : dy, k ? dz - 1.0 : dz);
+                g[i][j][k] =
+                    plain_gradient(h, i ? dx - 1.0 : dx, j ? dy - 1.0 : dy, k ? dz - 1.0 : dz);
             }
-    const double sx = plain_fade(dx), sy = plain_fade(dy), sz = plain_fade(dz);
-    const double k0 = g[0][0][0], k1 = g[1][0][0] - g[0][0][0], k2 = g[0][1][0] - g[0][0][0];
+    const double sx = plain_fade(dx);
+    const double sy = plain_fade(dy);
+    const double sz = plain_fade(dz);
+    const double k0 = g[0][0][0];
+    const double k1 = g[1][0][0] - g[0][0][0];
+    const double k2 = g[0][1][0] - g[0][0][0];
     const double k3 = g[0][0][1] - g[0][0][0];
     const double k4 = ((g[0][0][0] + g[1][1][0]) - g[1][0][0]) - g[0][1][0];
     const double k5 = ((g[0][0][0] + g[1][0][1]) - g[1][0][0]) - g[0][0][1];
     const double k6 = ((g[0][0][0] + g[0][1][1]) - g[0][1][0]) - g[0][0][1];
-    const double k7 = ((((((g[1][0][0] + g[0][1][0]) + g[0][0][1]) + g[1][1][1]) - g[0][0][0]) -
-                        g[1][1][0]) - g[1][0][1]) - g[0][1][1];
+    const double k7 =
+        ((((((g[1][0][0] + g[0][1][0]) + g[0][0][1]) + g[1][1][1]) - g[0][0][0]) - g[1][1][0]) -
+         g[1][0][1]) -
+        g[0][1][1];
     const double r = k0 + k1 * sx + k2 * sy + k3 * sz + (k4 * sx) * sy + (k5 * sx) * sz +
                      (k6 * sy) * sz + ((k7 * sx) * sy) * sz;
     const double scaled = r * 1.1547005383792517;
-    return scaled < -1.0 ? -1.0 : scaled > 1.0 ? 1.0 : scaled;
+    return std::clamp(scaled, -1.0, 1.0);
 }
 
 TEST(NoiseTable, SamplerAgreesBitForBitWithThePlainFormula) {
@@ -119,20 +137,35 @@ TEST(NoiseTable, SamplerAgreesBitForBitWithThePlainFormula) {
         const NoiseTable noise = NoiseTable::from_seed(seed);
         for (std::uint32_t i = 0; i < 20000; ++i) {
             const double third = (i % 3) / 3.0;
-            const double x = coordinate(i, 7) + third, y = coordinate(i, 8) - third, z = coordinate(i, 9);
+            const double x = coordinate(i, 7) + third;
+            const double y = coordinate(i, 8) - third;
+            const double z = coordinate(i, 9);
             ASSERT_TRUE(golden::same_double(plain_sample(noise, x, y, z), noise.sample(x, y, z)))
                 << "seed " << seed << " at " << x << ", " << y << ", " << z;
         }
         // Both signs of zero, tiny negatives, and the edges of the range in
         // which coordinates still have a fractional part.
-        const double edges[] = {0.0, -0.0, -1e-300, 1e-300, -0.5, 0.5, -1.0, 255.99999999999997,
-                                -4503599627370495.5, 4503599627370495.5, -4503599627370496.0,
-                                4503599627370497.0, -9.2e18, 9.2e18};
+        const double edges[] = {0.0,
+                                -0.0,
+                                -1e-300,
+                                1e-300,
+                                -0.5,
+                                0.5,
+                                -1.0,
+                                255.99999999999997,
+                                -4503599627370495.5,
+                                4503599627370495.5,
+                                -4503599627370496.0,
+                                4503599627370497.0,
+                                -9.2e18,
+                                9.2e18};
         for (double a : edges) {
             for (double b : edges) {
-                ASSERT_TRUE(golden::same_double(plain_sample(noise, a, b, 0.25), noise.sample(a, b, 0.25)))
+                ASSERT_TRUE(
+                    golden::same_double(plain_sample(noise, a, b, 0.25), noise.sample(a, b, 0.25)))
                     << a << ", " << b;
-                ASSERT_TRUE(golden::same_double(plain_sample(noise, b, -0.75, a), noise.sample(b, -0.75, a)))
+                ASSERT_TRUE(golden::same_double(plain_sample(noise, b, -0.75, a),
+                                                noise.sample(b, -0.75, a)))
                     << b << ", " << a;
             }
         }
@@ -146,8 +179,10 @@ TEST(NoiseTable, SamplesStayInRangeAndVanishOnTheLattice) {
         for (std::uint32_t i = 0; i < 20000; ++i) {
             // Thirds have inexact fractions, unlike the lattice spread.
             const double third = (i % 3) / 3.0;
-            const double v = noise.sample(coordinate(i, 1) + third, coordinate(i, 2), coordinate(i, 3) - third);
-            ASSERT_TRUE(v >= -1.0 && v <= 1.0) << "seed " << seed << " point " << i << " gave " << v;
+            const double v =
+                noise.sample(coordinate(i, 1) + third, coordinate(i, 2), coordinate(i, 3) - third);
+            ASSERT_TRUE(v >= -1.0 && v <= 1.0)
+                << "seed " << seed << " point " << i << " gave " << v;
         }
         for (int x = -300; x <= 300; x += 7) {
             for (int y = -3; y <= 3; ++y) {
@@ -162,7 +197,9 @@ TEST(NoiseTable, FieldRepeatsEvery256UnitsAlongEachAxis) {
     const NoiseTable noise = NoiseTable::from_seed(42);
     for (std::uint32_t i = 0; i < 2000; ++i) {
         // Multiples of 1/64 this small keep their fraction exactly when shifted.
-        const double x = coordinate(i, 4), y = coordinate(i, 5), z = coordinate(i, 6);
+        const double x = coordinate(i, 4);
+        const double y = coordinate(i, 5);
+        const double z = coordinate(i, 6);
         const double base = noise.sample(x, y, z);
         const double shift = 256.0 * static_cast<double>(1 + i % 5);
         ASSERT_EQ(base, noise.sample(x + shift, y, z)) << i;

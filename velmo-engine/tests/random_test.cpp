@@ -49,7 +49,8 @@ TEST(RandomGenerator, SeedingAndFirstOutputsMatchTheKnownValues) {
 
 TEST(RandomGenerator, SeedsDifferingOnlyInHighBitsGiveDifferentStates) {
     // rseed widens 32-bit seeds, but the generator takes all 64 bits.
-    EXPECT_FALSE(same_state(RandomGenerator::from_seed(1), RandomGenerator::from_seed(1ull << 32 | 1)));
+    EXPECT_FALSE(
+        same_state(RandomGenerator::from_seed(1), RandomGenerator::from_seed(1ull << 32 | 1)));
     // The one seed that zeroes a word still leaves the state non-zero.
     const RandomGenerator rng = RandomGenerator::from_seed(0 - 0x9E3779B97F4A7C15ull);
     EXPECT_EQ(rng.s0, 0u);
@@ -62,7 +63,8 @@ TEST(RandomGenerator, UniformIntSequencesMatchTheKnownValues) {
         const auto a = static_cast<std::int32_t>(r.i64(1));
         const auto b = static_cast<std::int32_t>(r.i64(2));
         for (std::size_t i = 3; i < r.size(); ++i) {
-            EXPECT_EQ(rng.uniform_int(a, b), r.i64(i)) << "bounds " << a << ", " << b << " call " << i - 3;
+            EXPECT_EQ(rng.uniform_int(a, b), r.i64(i))
+                << "bounds " << a << ", " << b << " call " << i - 3;
         }
     }
 }
@@ -74,7 +76,8 @@ TEST(RandomGenerator, EqualBoundsStillDrawAndRejectTopBitDraws) {
     EXPECT_EQ(steps_between(before, rng), row(table, "equal_bounds_steps_after_seed_0").i64(0));
 
     const golden::Row next = row(table, "rndi_1_6_after_equal_bounds");
-    for (std::size_t i = 0; i < next.size(); ++i) EXPECT_EQ(rng.uniform_int(1, 6), next.i64(i)) << i;
+    for (std::size_t i = 0; i < next.size(); ++i)
+        EXPECT_EQ(rng.uniform_int(1, 6), next.i64(i)) << i;
 }
 
 TEST(RandomGenerator, FullRangeTakesExactlyOneStepAndNoOffset) {
@@ -88,14 +91,25 @@ TEST(RandomGenerator, FullRangeTakesExactlyOneStepAndNoOffset) {
 }
 
 TEST(RandomGenerator, UniformIntStaysWithinItsBounds) {
-    struct Bounds { std::int32_t a, b; };
-    const Bounds cases[] = {{1, 6}, {6, 1}, {0, 100}, {-5, 5}, {0, 255}, {0, INT32_MAX},
-                            {INT32_MIN, INT32_MAX - 1}, {INT32_MIN, INT32_MIN + 2},
-                            {INT32_MAX - 1, INT32_MAX}, {-1, 0}};
+    struct Bounds {
+        std::int32_t a, b;
+    };
+    const Bounds cases[] = {{1, 6},
+                            {6, 1},
+                            {0, 100},
+                            {-5, 5},
+                            {0, 255},
+                            {0, INT32_MAX},
+                            {INT32_MIN, INT32_MAX - 1},
+                            {INT32_MIN, INT32_MIN + 2},
+                            {INT32_MAX - 1, INT32_MAX},
+                            {-1, 0}};
     RandomGenerator rng = RandomGenerator::from_seed(12345);
     for (const Bounds& c : cases) {
-        const std::int32_t low = std::min(c.a, c.b), high = std::max(c.a, c.b);
-        bool saw_low = false, saw_high = false;
+        const std::int32_t low = std::min(c.a, c.b);
+        const std::int32_t high = std::max(c.a, c.b);
+        bool saw_low = false;
+        bool saw_high = false;
         for (int i = 0; i < 2000; ++i) {
             const std::int32_t v = rng.uniform_int(c.a, c.b);
             ASSERT_GE(v, low) << c.a << ", " << c.b;
@@ -113,7 +127,8 @@ TEST(RandomGenerator, UniformIntStaysWithinItsBounds) {
 TEST(RandomGenerator, UniformFloatSequencesMatchTheKnownValues) {
     for (const golden::Row& r : rows(table, "rndf")) {
         RandomGenerator rng = RandomGenerator::from_seed(r.u64(0));
-        const double a = r.f64(1), b = r.f64(2);
+        const double a = r.f64(1);
+        const double b = r.f64(2);
         for (std::size_t i = 3; i < r.size(); ++i) {
             const RandomGenerator before = rng;
             EXPECT_TRUE(golden::same_double(r.f64(i), rng.uniform_float(a, b)))
@@ -125,8 +140,10 @@ TEST(RandomGenerator, UniformFloatSequencesMatchTheKnownValues) {
 
 TEST(RandomGenerator, ScaleIsLoweredUntilTheLargestDrawFits) {
     const golden::Row r = row(table, "lowered_scale");
-    const double low = r.f64(0), high = r.f64(1);
-    const double first = r.f64(2), lowered = r.f64(3);
+    const double low = r.f64(0);
+    const double high = r.f64(1);
+    const double first = r.f64(2);
+    const double lowered = r.f64(3);
     ASSERT_EQ(first, (high - low) / 0.9999999999999998);
     // The first quotient overshoots: the reason the adjustment exists.
     ASSERT_GT(first * 0.9999999999999998 + low, high);
@@ -135,12 +152,16 @@ TEST(RandomGenerator, ScaleIsLoweredUntilTheLargestDrawFits) {
 }
 
 TEST(RandomGenerator, UniformFloatReachesItsBoundsAndNeverLeavesThem) {
-    struct Bounds { double a, b; };
-    const Bounds cases[] = {{0.0, 1.0}, {-3.0, 0.1}, {0.1, 0.3}, {-1e308, 0.0}, {1e-300, 2e-300},
-                            {-0.0, 0.0}, {1e15, 1e15 + 7}, {-1.7976931348623157e308, -1e308}};
+    struct Bounds {
+        double a, b;
+    };
+    const Bounds cases[] = {
+        {0.0, 1.0},       {-3.0, 0.1}, {0.1, 0.3},       {-1e308, 0.0},
+        {1e-300, 2e-300}, {-0.0, 0.0}, {1e15, 1e15 + 7}, {-1.7976931348623157e308, -1e308}};
     RandomGenerator rng = RandomGenerator::from_seed(99);
     for (const Bounds& c : cases) {
-        const double low = std::min(c.a, c.b), high = std::max(c.a, c.b);
+        const double low = std::min(c.a, c.b);
+        const double high = std::max(c.a, c.b);
         for (int i = 0; i < 2000; ++i) {
             const double v = rng.uniform_float(c.a, c.b);
             ASSERT_TRUE(v >= low && v <= high) << c.a << ", " << c.b << " gave " << v;
@@ -155,7 +176,10 @@ TEST(RandomGenerator, UniformFloatReachesItsBoundsAndNeverLeavesThem) {
 TEST(RandomGenerator, FailedUniformFloatRaisesBeforeAnyStep) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    struct Case { double a, b; const char* message; };
+    struct Case {
+        double a, b;
+        const char* message;
+    };
     const Case cases[] = {
         {nan, 1.0, "cannot sample empty range"},
         {1.0, nan, "cannot sample empty range"},

@@ -34,11 +34,11 @@ std::vector<std::uint32_t> sleeps_after_pass(std::uint32_t t0, std::uint32_t t1)
 
 TEST(RunLoop, SleepsHalfOfWhatThePassLeftOfTheBudgetInWholeMilliseconds) {
     using Sleeps = std::vector<std::uint32_t>;
-    EXPECT_EQ(sleeps_after_pass(5000, 5000), Sleeps{8});   // 16.67 / 2
-    EXPECT_EQ(sleeps_after_pass(5000, 5003), Sleeps{6});   // 13.67 / 2
-    EXPECT_EQ(sleeps_after_pass(5000, 5015), Sleeps{0});   // 1.67 / 2: a yield
-    EXPECT_EQ(sleeps_after_pass(5000, 5016), Sleeps{0});   // 0.67 / 2: a yield
-    EXPECT_EQ(sleeps_after_pass(5000, 5017), Sleeps{});    // overran: no sleep
+    EXPECT_EQ(sleeps_after_pass(5000, 5000), Sleeps{8});  // 16.67 / 2
+    EXPECT_EQ(sleeps_after_pass(5000, 5003), Sleeps{6});  // 13.67 / 2
+    EXPECT_EQ(sleeps_after_pass(5000, 5015), Sleeps{0});  // 1.67 / 2: a yield
+    EXPECT_EQ(sleeps_after_pass(5000, 5016), Sleeps{0});  // 0.67 / 2: a yield
+    EXPECT_EQ(sleeps_after_pass(5000, 5017), Sleeps{});   // overran: no sleep
 }
 
 TEST(RunLoop, PassAcrossTheTickWrapSleepsItsShortRemainder) {

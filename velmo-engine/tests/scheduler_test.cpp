@@ -72,7 +72,7 @@ TEST(FrameScheduler, LateStepsCatchUpOneUpdatePerPeriodAndKeepTheGridPhase) {
         {period_30, 70, "uuud", 3.0},    // 70 / 33.3 = 2.1 periods passed
         {period_30, 100, "uuuud", 4.0},  // exactly 100 ms is not a stall
         {period_60, 50, "uuuud", 4.0},
-        {1.0, 8, "uuuuuuuuud", 9.0},     // 1000 fps, a pass of about 8 ms
+        {1.0, 8, "uuuuuuuuud", 9.0},  // 1000 fps, a pass of about 8 ms
     };
     for (const Case& c : cases) {
         FrameScheduler scheduler = running(c.period, 1000.0);
@@ -108,7 +108,7 @@ TEST(FrameScheduler, FrameCountWrapsAndTheNextDueStepActsAsTheFirstFrame) {
     EXPECT_EQ(Step{scheduler}.at(1040), "uud");
     EXPECT_EQ(scheduler.frame_count, 0u);
     const double due = scheduler.next_frame_time;  // 1000 + 2 periods
-    EXPECT_EQ(Step{scheduler}.at(1060), "");         // not yet due
+    EXPECT_EQ(Step{scheduler}.at(1060), "");       // not yet due
     // Due 5 ms late: a first frame re-anchors at its own tick, no catch-up.
     EXPECT_EQ(Step{scheduler}.at(static_cast<std::uint32_t>(due) + 5), "ud");
     EXPECT_EQ(scheduler.next_frame_time, std::floor(due) + 5.0 + period_30);

@@ -19,7 +19,8 @@ std::uint32_t ticks() {
     ::clock_gettime(CLOCK_REALTIME, &now);
     // tv_nsec is never negative, so any instant before the epoch has tv_sec < 0.
     if (now.tv_sec < 0) {
-        const std::int64_t since_epoch_ns = static_cast<std::int64_t>(now.tv_sec) * nanoseconds_per_second + now.tv_nsec;
+        const std::int64_t since_epoch_ns =
+            static_cast<std::int64_t>(now.tv_sec) * nanoseconds_per_second + now.tv_nsec;
         wall_clock_before_epoch(static_cast<std::uint64_t>(-since_epoch_ns));
     }
     // Whole milliseconds since the epoch; only the low 32 bits are kept.

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
+#include "clock_error.hpp"
 #include "clock_win.hpp"
 #include "system_function_win.hpp"
-#include "clock_error.hpp"
 #include "velmo/platform.hpp"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -43,8 +43,7 @@ std::uint32_t ticks_from_file_time(std::uint64_t file_time) {
 }
 
 bool wait_on_timer(std::uint32_t ms) noexcept {
-    HANDLE timer = ::CreateWaitableTimerExW(nullptr, nullptr,
-                                            CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+    HANDLE timer = ::CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                             TIMER_ALL_ACCESS);
     if (timer == nullptr) return false;
     // A negative due time is relative to now, in 100-nanosecond units.

@@ -12,9 +12,9 @@ namespace {
 void write_frame(unsigned index, void* address) noexcept {
     HMODULE module = nullptr;
     char path[MAX_PATH] = "?";
-    if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                 GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                             static_cast<LPCSTR>(address), &module)) {
+    if (::GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCSTR>(address), &module)) {
         if (::GetModuleFileNameA(module, path, sizeof path) == 0) path[0] = '?', path[1] = '\0';
     }
     const char* name = path;

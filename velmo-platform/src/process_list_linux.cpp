@@ -54,7 +54,7 @@ bool parse_process_id(const char* name, std::uint64_t& id) {
     return error == std::errc{} && end == name + size;
 }
 
-enum class Scan { found, passed, more };
+enum class Scan : std::uint8_t { found, passed, more };
 
 // Process entries come in ascending order of id, so an entry past `pid` ends
 // the search as surely as the end of the listing does.

@@ -8,7 +8,7 @@
 
 namespace velmo::platform::proc {
 
-enum class Leader { yes, no, unknown };
+enum class Leader : std::uint8_t { yes, no, unknown };
 
 // Asks the kernel whether `pid` is a thread-group leader in the caller's pid
 // namespace, without signalling it; `unknown` when the kernel will not say.

@@ -48,8 +48,8 @@ ProcessListBuffer read_process_list(std::size_t size) noexcept {
             static_cast<ULONG>(size)};
         if (buffer.data == nullptr) return {};
         ULONG needed = 0;
-        NTSTATUS status = ::NtQuerySystemInformation(system_process_information,
-                                                      buffer.data.get(), buffer.size, &needed);
+        NTSTATUS status = ::NtQuerySystemInformation(system_process_information, buffer.data.get(),
+                                                     buffer.size, &needed);
         if (NT_SUCCESS(status)) return buffer;
         if (status != status_info_length_mismatch) return {};
         size = grown_size(size, needed);

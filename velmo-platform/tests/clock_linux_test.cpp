@@ -62,9 +62,9 @@ void ignore_alarm(int) {}
 
 // timed_sleep_ms(ms) with a signal handler run every 5 ms meanwhile.
 double timed_sleep_among_signals_ms(std::uint32_t ms) {
-    struct sigaction action {};
+    struct sigaction action{};
     action.sa_handler = ignore_alarm;  // no SA_RESTART: the wait sees EINTR
-    struct sigaction previous {};
+    struct sigaction previous{};
     if (::sigaction(SIGALRM, &action, &previous) != 0) return -1.0;
     itimerval every_5ms{{0, 5000}, {0, 5000}};
     ::setitimer(ITIMER_REAL, &every_5ms, nullptr);

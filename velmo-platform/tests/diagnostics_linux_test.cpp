@@ -26,7 +26,7 @@ TEST(WriteStderr, WritesEverythingThroughSignalsAndPartialWrites) {
     if (child == 0) {
         ::close(ends[0]);
         ::dup2(ends[1], STDERR_FILENO);
-        struct sigaction action {};
+        struct sigaction action{};
         action.sa_handler = ignore_alarm;  // no SA_RESTART
         ::sigaction(SIGALRM, &action, nullptr);
         itimerval every_ms{{0, 1000}, {0, 1000}};

@@ -11,8 +11,8 @@
 
 namespace {
 
-using velmo::platform::windows::RandomSource;
 using velmo::platform::windows::fill_from_first_working;
+using velmo::platform::windows::RandomSource;
 
 bool failing_source(unsigned char*, std::size_t, std::string& error) {
     error = "first source broken";

@@ -65,7 +65,8 @@ TEST(Fatal, StateChangedBeforeTheFailureStaysChanged) {
         ++steps;
         velmo::fatal("stop", {"f", 1, 1});
         ++steps;
-    } catch (const velmo::FatalError&) {
+    } catch (const velmo::FatalError& error) {
+        EXPECT_EQ(error.message(), "stop");
     }
     EXPECT_EQ(steps, 1);
 }

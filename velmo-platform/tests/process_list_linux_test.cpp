@@ -46,9 +46,9 @@ std::set<std::uint32_t> proc_listing() {
 // when both listings agree with each other.
 void expect_matches_listing(std::uint32_t id, const std::function<bool(std::uint32_t)>& answer) {
     for (int attempt = 0; attempt < 5; ++attempt) {
-        bool before = proc_listing().count(id) != 0;
+        bool before = proc_listing().contains(id);
         bool got = answer(id);
-        bool after = proc_listing().count(id) != 0;
+        bool after = proc_listing().contains(id);
         if (before == after) {
             EXPECT_EQ(got, before) << "id " << id;
             return;
@@ -64,9 +64,7 @@ std::uint32_t pid_max() {
 }
 
 // Gives up root for `uid`, supplementary groups included.
-bool become(int uid) {
-    return setgroups(0, nullptr) == 0 && setgid(uid) == 0 && setuid(uid) == 0;
-}
+bool become(int uid) { return setgroups(0, nullptr) == 0 && setgid(uid) == 0 && setuid(uid) == 0; }
 
 // A process that sleeps until it is killed, under `uid` when given.
 class SleepingChild {
@@ -156,8 +154,8 @@ TEST(ProcessExists, ThreadThatLeadsNoGroupIsNotAProcess) {
 TEST(ProcessExists, IdsNoProcessCanHave) {
     std::uint32_t max = pid_max();
     ASSERT_GT(max, 0u);
-    for (std::uint32_t id : {0u, max, max + 1, std::uint32_t{INT_MAX},
-                             std::uint32_t{INT_MAX} + 1, UINT32_MAX}) {
+    for (std::uint32_t id :
+         {0u, max, max + 1, std::uint32_t{INT_MAX}, std::uint32_t{INT_MAX} + 1, UINT32_MAX}) {
         EXPECT_FALSE(process_exists(id)) << id;
         EXPECT_FALSE(proc::listed_in_proc(id)) << id;
     }
@@ -190,17 +188,18 @@ TEST(ProcessExists, AgreesWithTheListing) {
         ids.insert(id + 1);
     }
     for (std::uint32_t id = 0; id < 4096; ++id) ids.insert(id);
-    std::set<std::uint32_t> fast, exact;
+    std::set<std::uint32_t> fast;
+    std::set<std::uint32_t> exact;
     for (std::uint32_t id : ids) {
         if (process_exists(id)) fast.insert(id);
         if (proc::listed_in_proc(id)) exact.insert(id);
     }
     std::set<std::uint32_t> after = proc_listing();
     for (std::uint32_t id : ids) {
-        bool listed = before.count(id) != 0;
-        if (listed != (after.count(id) != 0)) continue;  // changed meanwhile
-        if ((fast.count(id) != 0) != listed) expect_matches_listing(id, process_exists);
-        if ((exact.count(id) != 0) != listed) expect_matches_listing(id, proc::listed_in_proc);
+        bool listed = before.contains(id);
+        if (listed != after.contains(id)) continue;  // changed meanwhile
+        if (fast.contains(id) != listed) expect_matches_listing(id, process_exists);
+        if (exact.contains(id) != listed) expect_matches_listing(id, proc::listed_in_proc);
     }
 }
 
@@ -231,7 +230,7 @@ TEST(ProcessExists, FollowsHidepid) {
             if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 77;
             if (mount("proc", "/proc", "proc", 0, option) != 0) return 77;
             if (!become(another_user)) return 2;
-            bool listed = proc_listing().count(id) != 0;
+            bool listed = proc_listing().contains(id);
             if (listed != expected) return 3;
             if (process_exists(id) != expected || proc::listed_in_proc(id) != expected) return 1;
             return process_exists(static_cast<std::uint32_t>(getpid())) ? 0 : 4;
@@ -265,8 +264,8 @@ TEST(ProcessExists, WalksTheListingWhenTgkillIsRefused) {
         }
         std::set<std::uint32_t> after = proc_listing();
         for (std::uint32_t id : ids) {
-            bool listed = before.count(id) != 0;
-            if (listed == (after.count(id) != 0) && listed != (found.count(id) != 0)) return 2;
+            bool listed = before.contains(id);
+            if (listed == after.contains(id) && listed != found.contains(id)) return 2;
         }
         return 0;
     });

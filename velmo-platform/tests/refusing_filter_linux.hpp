@@ -19,7 +19,7 @@
 
 namespace velmo::platform::testing {
 
-#if defined(__x86_64__)
+#ifdef __x86_64__
 constexpr std::uint32_t this_architecture = AUDIT_ARCH_X86_64;
 #elif defined(__aarch64__)
 constexpr std::uint32_t this_architecture = AUDIT_ARCH_AARCH64;
@@ -42,17 +42,22 @@ inline bool refuse_system_call(long number, int error, std::int64_t second_argum
     };
     const sock_filter allow = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
     std::vector<sock_filter> program = {
-        load(offsetof(seccomp_data, arch)), skip_if(this_architecture), allow,
-        load(offsetof(seccomp_data, nr)), skip_if(static_cast<std::uint32_t>(number)), allow,
+        load(offsetof(seccomp_data, arch)),
+        skip_if(this_architecture),
+        allow,
+        load(offsetof(seccomp_data, nr)),
+        skip_if(static_cast<std::uint32_t>(number)),
+        allow,
     };
     if (second_argument >= 0) {
         // The low half of the argument, on these little-endian machines.
-        program.insert(program.end(), {load(offsetof(seccomp_data, args[1])),
-                                       skip_if(static_cast<std::uint32_t>(second_argument)),
-                                       allow});
+        program.insert(program.end(),
+                       {load(offsetof(seccomp_data, args[1])),
+                        skip_if(static_cast<std::uint32_t>(second_argument)), allow});
     }
-    program.push_back(BPF_STMT(BPF_RET | BPF_K,
-                               SECCOMP_RET_ERRNO | (static_cast<std::uint32_t>(error) & SECCOMP_RET_DATA)));
+    program.push_back(
+        BPF_STMT(BPF_RET | BPF_K,
+                 SECCOMP_RET_ERRNO | (static_cast<std::uint32_t>(error) & SECCOMP_RET_DATA)));
     sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
            ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &filter) == 0;

@@ -19,9 +19,9 @@ namespace {
         type_error(PyUnicode_FromFormat("%s() takes %zu positional arguments but %zd %s given",
                                         spec.function_name, spec.parameter_count, given, was));
     }
-    type_error(PyUnicode_FromFormat("%s() takes from %zu to %zu positional arguments but %zd %s given",
-                                    spec.function_name, spec.required_count, spec.parameter_count,
-                                    given, was));
+    type_error(PyUnicode_FromFormat(
+        "%s() takes from %zu to %zu positional arguments but %zd %s given", spec.function_name,
+        spec.required_count, spec.parameter_count, given, was));
 }
 
 [[noreturn]] void not_a_string(PyObject* object) {

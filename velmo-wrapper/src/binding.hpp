@@ -35,7 +35,8 @@ template <std::size_t N>
 class Slots {
 public:
     Slots() noexcept = default;
-    Slots(Slots&& other) noexcept : objects_(other.objects_), held_(std::exchange(other.held_, 0u)) {}
+    Slots(Slots&& other) noexcept
+        : objects_(other.objects_), held_(std::exchange(other.held_, 0u)) {}
     Slots& operator=(Slots&&) = delete;
     ~Slots() {
         if (held_ == 0) [[likely]]

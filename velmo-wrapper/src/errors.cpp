@@ -26,7 +26,9 @@ constexpr const char* panic_doc =
 }
 
 PythonError fetch() noexcept {
-    PyObject *type, *value, *traceback;
+    PyObject* type;
+    PyObject* value;
+    PyObject* traceback;
     PyErr_Fetch(&type, &value, &traceback);
     return PythonError(type, value, traceback);
 }
@@ -68,7 +70,7 @@ std::string panic_message(PyObject* value) {
 PyObject* existing_or_new_panic_type() noexcept {
     if (panic_type_slot == nullptr) {
         panic_type_slot = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", panic_doc,
-                                                     PyExc_BaseException, nullptr);
+                                                    PyExc_BaseException, nullptr);
     }
     return panic_type_slot;
 }
@@ -143,13 +145,21 @@ void raise_python_error(PythonError&& error) noexcept { std::move(error).restore
 
 void raise_panic(std::string_view message) noexcept {
     PyObject* type = existing_or_new_panic_type();
-    if (type == nullptr) return raise_failed();
-    PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
-                                          "replace");
-    if (text == nullptr) return raise_failed();
+    if (type == nullptr) {
+        raise_failed();
+        return;
+    }
+    PyObject* text =
+        PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+    if (text == nullptr) {
+        raise_failed();
+        return;
+    }
     PyErr_SetObject(type, text);
     Py_DECREF(text);
-    PyObject *exc_type, *value, *traceback;
+    PyObject* exc_type;
+    PyObject* value;
+    PyObject* traceback;
     PyErr_Fetch(&exc_type, &value, &traceback);
     PyErr_NormalizeException(&exc_type, &value, &traceback);
     PyErr_Restore(exc_type, value, traceback);

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <utility>
 
-#include "python.hpp"
 #include "pyref.hpp"
+#include "python.hpp"
 #include "velmo/fatal.hpp"
 
 namespace velmo::py {
@@ -64,8 +64,8 @@ PythonError new_error(PyObject* type, std::string_view message);
     const std::source_location& where = std::source_location::current());
 
 // Checks the result of an object-creating API call.
-inline PyObject* checked(
-    PyObject* object, const std::source_location& where = std::source_location::current()) {
+inline PyObject* checked(PyObject* object,
+                         const std::source_location& where = std::source_location::current()) {
     if (object == nullptr) [[unlikely]]
         api_call_failed(where);
     return object;

@@ -54,11 +54,11 @@ void move_to_caller_directory() {
     // entry, and replace the script's own `__builtins__`.
     Ref key = Ref::steal(PyUnicode_FromString("__builtins__"));
     if (!key) throw_pending();
-    if (PyDict_GetItemWithError(globals, key.get()) == nullptr) {
-        if (PyErr_Occurred() || PyDict_SetItem(globals, key.get(), PyEval_GetBuiltins()) < 0) {
-            throw_pending();
-        }
+    if ((PyDict_GetItemWithError(globals, key.get()) == nullptr) &&
+        (PyErr_Occurred() || PyDict_SetItem(globals, key.get(), PyEval_GetBuiltins()) < 0)) {
+        throw_pending();
     }
+
     Ref result = Ref::steal(PyEval_EvalCode(code, globals, locals.get()));
     if (!result) throw_pending();
 }

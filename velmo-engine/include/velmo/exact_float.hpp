@@ -10,7 +10,7 @@
 #include <cfloat>
 #include <limits>
 
-#if defined(__FAST_MATH__)
+#ifdef __FAST_MATH__
 #error "the engine must not be built with -ffast-math: it changes floating-point results"
 #endif
 
@@ -20,11 +20,11 @@
 
 // -fassociative-math only takes effect together with -fno-signed-zeros, so
 // refusing the latter refuses reassociation too.
-#if defined(__NO_SIGNED_ZEROS__)
+#ifdef __NO_SIGNED_ZEROS__
 #error "the engine must not be built with -fno-signed-zeros: the sign of a zero is part of a result"
 #endif
 
-#if defined(__RECIPROCAL_MATH__)
+#ifdef __RECIPROCAL_MATH__
 #error "the engine must not be built with -freciprocal-math: it changes divisions"
 #endif
 

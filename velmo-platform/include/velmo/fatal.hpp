@@ -38,8 +38,7 @@ private:
 
 // As `fatal`, at the caller's own source location.
 [[noreturn]] inline void fatal_here(
-    std::string_view message,
-    const std::source_location& where = std::source_location::current()) {
+    std::string_view message, const std::source_location& where = std::source_location::current()) {
     fatal(message, SourceLocation::from(where));
 }
 

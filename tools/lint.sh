@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The style and lint checks, each failing on any finding: clang-format and
+# clang-tidy over the C++ of the three layers (clang-tidy through the compile
+# database of a build), ruff's linter and formatter over the Python files, and
+# shellcheck over the shell scripts. Configurations: .clang-format,
+# .clang-tidy, pyproject.toml's [tool.ruff].
+#
+# Uses the current Python environment (PYTHON, default `python`), into which
+# it installs pyproject.toml's `lint` dependency group.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+python=${PYTHON:-python}
+
+"$python" -m pip install --quiet --upgrade "pip>=25.1"
+"$python" -m pip install --quiet --group lint
+PATH="$("$python" -c 'import sysconfig; print(sysconfig.get_path("scripts"))'):$PATH"
+
+status=0
+check() {
+    local name=$1
+    shift
+    if "$@"; then echo "lint: $name clean"; else echo "lint: $name found problems"; status=1; fi
+}
+
+mapfile -t cpp_files < <(git ls-files '*.cpp' '*.hpp')
+# Windows sources are compiled only by the cross build, so they are not in
+# this machine's compile database; clang-format still covers them.
+mapfile -t tidy_files < <(git ls-files 'velmo-*/src/*.cpp' 'velmo-*/tests/*.cpp' | grep -v '_win')
+mapfile -t shell_files < <(git ls-files '*.sh' .ci/run)
+
+cmake -S . -B build/lint -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_TESTS=ON \
+    -DVELMO_BUILD_MODULE=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DPython_EXECUTABLE="$(command -v "$python")" >/dev/null
+
+check clang-format clang-format --dry-run -Werror "${cpp_files[@]}"
+check clang-tidy bash -c 'printf "%s\n" "${@:2}" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$1" --quiet 2>/dev/null' \
+    _ build/lint "${tidy_files[@]}"
+check "ruff check" ruff check --quiet .
+check "ruff format" ruff format --check --quiet .
+check shellcheck shellcheck "${shell_files[@]}"
+exit $status
