@@ -2,8 +2,8 @@
 # The style and lint checks, each failing on any finding: clang-format and
 # clang-tidy over the C++ of the three layers (clang-tidy through the compile
 # database of a build), ruff's linter and formatter over the Python files, and
-# shellcheck over the shell scripts. Configurations: .clang-format,
-# .clang-tidy, pyproject.toml's [tool.ruff].
+# ShellCheck over the shell scripts. Configurations: .clang-format,
+# .clang-tidy, pyproject.toml's [tool.ruff], .shellcheckrc.
 #
 # Uses the current Python environment (PYTHON, default `python`), into which
 # it installs pyproject.toml's `lint` dependency group.
@@ -32,8 +32,12 @@ cmake -S . -B build/lint -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_TESTS
     -DVELMO_BUILD_MODULE=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DPython_EXECUTABLE="$(command -v "$python")" >/dev/null
 
 check clang-format clang-format --dry-run -Werror "${cpp_files[@]}"
-check clang-tidy bash -c 'printf "%s\n" "${@:2}" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$1" --quiet 2>/dev/null' \
-    _ build/lint "${tidy_files[@]}"
+# Four files a process, as many processes as cores; its progress notes are dropped.
+run_clang_tidy() {
+    printf '%s\n' "${tidy_files[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p build/lint --quiet 2>/dev/null
+}
+
+check clang-tidy run_clang_tidy
 check "ruff check" ruff check --quiet .
 check "ruff format" ruff format --check --quiet .
 check shellcheck shellcheck "${shell_files[@]}"

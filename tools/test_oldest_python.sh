@@ -9,7 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 python=${PYTHON:-python}
 
-oldest=$(ls ~/.pyenv/versions/3.8*/bin/python3.8 2>/dev/null | head -n 1 || true)
+oldest=
+for candidate in ~/.pyenv/versions/3.8*/bin/python3.8; do
+    if [ -x "$candidate" ]; then oldest=$candidate; break; fi
+done
 if [ -z "$oldest" ]; then
     oldest=$(command -v python3.8 || true)
 fi

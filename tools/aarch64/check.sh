@@ -69,7 +69,8 @@ run_cpp_tests() {
     [ ${#programs[@]} -eq 2 ] || fail "expected the platform and engine test programs, found ${#programs[@]}"
     for program in "${programs[@]}"; do
         step "qemu-aarch64 $(basename "$program")"
-        local log=$build/$(basename "$program").log ok bad rc=0
+        local log ok bad rc=0
+        log=$build/$(basename "$program").log
         qemu-aarch64 "$program" --gtest_brief=1 </dev/null 2>&1 | tee "$log" || rc=$?
         [ "$rc" -eq 0 ] || status=1
         ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p' "$log")

@@ -1,3 +1,5 @@
+# shellcheck shell=bash disable=SC2034,SC2154
+# (The variables set here are the sourcing scripts' to use; `build` is theirs to set.)
 # Shared by tools/aarch64/check.sh and tools/aarch64/wheel.sh (sourced, not run).
 #
 # The arm64 side of a cross build on an x86-64 Debian machine: a private
