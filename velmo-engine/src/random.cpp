@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "velmo/compat_texts.hpp"
 #include "velmo/fatal.hpp"
 
 namespace velmo {
@@ -65,10 +66,10 @@ double RandomGenerator::uniform_float(double a, double b) {
     // With a NaN bound one of these is NaN and the check below fails.
     const double high = b > a ? b : a;
     const double low = a < b ? a : b;
-    if (!(high >= low)) fatal_here("cannot sample empty range");
+    if (!(high >= low)) fatal_here(texts::empty_range);
 
     const double scale = uniform_float_scale(low, high);
-    if (!std::isfinite(scale)) fatal_here("Uniform::new_inclusive: range overflow");
+    if (!std::isfinite(scale)) fatal_here(texts::range_overflow);
 
     const double unit = unit_from_bits(next_u64());
     const double offset = unit * scale;

@@ -1,6 +1,7 @@
 #include <atomic>
 #include <string>
 
+#include "velmo/compat_texts.hpp"
 #include "velmo/engine.hpp"
 #include "velmo/fatal.hpp"
 #include "velmo/platform.hpp"
@@ -21,7 +22,7 @@ Engine::Engine(std::uint32_t startup_seed, std::uint32_t fps)
 
 std::unique_ptr<Engine> Engine::create(std::optional<std::uint32_t> fps) {
     if (initialized.exchange(true, std::memory_order_seq_cst)) {
-        fatal("Velmo already initialized", {"velmo-engine/src/velmo", 23, 5});
+        fatal(texts::already_initialized, texts::already_initialized_at);
     }
     std::uint32_t seed = draw_startup_seed();
     return std::unique_ptr<Engine>(new Engine(seed, fps.value_or(default_fps)));
@@ -33,7 +34,7 @@ std::uint32_t Engine::draw_startup_seed() {
         std::uint32_t value = 0;
         std::string error;
         if (!platform::fill_random(&value, sizeof value, error)) {
-            fatal_here("could not initialize thread_rng: " + error);
+            fatal_here(texts::random_source_failed + error);
         }
         if (value != UINT32_MAX) return value;
     }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "velmo/compat_texts.hpp"
 #include "velmo/fatal.hpp"
 
 namespace velmo::platform {
@@ -17,10 +18,10 @@ void wall_clock_before_epoch(std::uint64_t nanoseconds_before) {
     // No trailing zeros, and no point for whole seconds.
     while (length > 0 && seconds[length - 1] == '0') --length;
     if (length > 0 && seconds[length - 1] == '.') --length;
-    std::string message = "the system time is earlier than the Unix epoch: SystemTimeError(";
+    std::string message = texts::clock_before_epoch;
     message.append(seconds, static_cast<std::size_t>(length));
     message += "s)";
-    fatal(message, {"velmo-platform/src/platform", 39, 66});
+    fatal(message, texts::clock_failed_at);
 }
 
 }  // namespace velmo::platform

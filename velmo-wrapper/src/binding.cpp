@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "velmo/compat_texts.hpp"
+
 namespace velmo::py {
 namespace {
 
@@ -26,7 +28,7 @@ namespace {
 
 [[noreturn]] void not_a_string(PyObject* object) {
     Ref name = type_name_of(object);
-    type_error(PyUnicode_FromFormat("'%U' object cannot be converted to 'PyString'", name.get()));
+    type_error(PyUnicode_FromFormat(texts::not_a_string, name.get()));
 }
 
 [[noreturn]] void unexpected_keyword(const ArgumentSpec& spec, PyObject* key) {
@@ -205,7 +207,7 @@ Ref type_name_of(PyObject* object) {
         PythonError error = take_error();
         if (error.matches(PyExc_MemoryError)) throw std::move(error);
     }
-    Ref fallback = Ref::steal(PyUnicode_FromString("<failed to extract type name>"));
+    Ref fallback = Ref::steal(PyUnicode_FromString(texts::unknown_type_name));
     if (!fallback) throw_pending();
     return fallback;
 }

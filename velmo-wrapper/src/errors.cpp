@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "velmo/compat_texts.hpp"
 #include "velmo/platform.hpp"
 
 namespace velmo::py {
@@ -21,7 +22,7 @@ constexpr const char* panic_doc =
 
 // Failures while handing an exception to the interpreter have nowhere left to go.
 [[noreturn]] void abort_at_boundary() noexcept {
-    platform::write_stderr("uncaught panic at ffi boundary\n");
+    platform::write_stderr(texts::uncaught_panic);
     std::abort();
 }
 
@@ -35,7 +36,7 @@ PythonError fetch() noexcept {
 
 // The message of a PanicException fetched back from Python code.
 std::string panic_message(PyObject* value) {
-    static constexpr const char* fallback = "Unwrapped panic from Python code";
+    static constexpr const char* fallback = texts::unwrapped_panic;
     Ref text = Ref::steal(value ? PyObject_Str(value) : nullptr);
     if (!text) {
         PyErr_Clear();
@@ -57,9 +58,7 @@ std::string panic_message(PyObject* value) {
 
 [[noreturn]] void resume_panic(PythonError&& error) {
     std::string message = panic_message(error.normalized_value());
-    platform::write_stderr(
-        "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
-        "Python stack trace below:\n");
+    platform::write_stderr(texts::resuming_panic);
     std::move(error).restore();
     PyErr_PrintEx(0);
     resume_fatal(std::move(message));
@@ -69,7 +68,7 @@ std::string panic_message(PyObject* value) {
 // pending, when it cannot be created.
 PyObject* existing_or_new_panic_type() noexcept {
     if (panic_type_slot == nullptr) {
-        panic_type_slot = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", panic_doc,
+        panic_type_slot = PyErr_NewExceptionWithDoc(texts::panic_type_name, panic_doc,
                                                     PyExc_BaseException, nullptr);
     }
     return panic_type_slot;
@@ -138,7 +137,7 @@ PythonError new_error(PyObject* type, std::string_view message) {
 
 void api_call_failed(const std::source_location& where) {
     if (PyErr_Occurred()) PyErr_Print();
-    fatal("Python API call failed", SourceLocation::from(where));
+    fatal(texts::python_api_failed, SourceLocation::from(where));
 }
 
 void raise_python_error(PythonError&& error) noexcept { std::move(error).restore(); }

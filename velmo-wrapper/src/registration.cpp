@@ -4,6 +4,7 @@
 
 #include "binding.hpp"
 #include "errors.hpp"
+#include "velmo/compat_texts.hpp"
 
 namespace velmo::py {
 namespace {
@@ -25,8 +26,7 @@ Ref all_list(PyObject* module) {
     }
     if (!PyList_Check(all.get())) {
         Ref name = type_name_of(all.get());
-        Ref message = Ref::steal(checked(
-            PyUnicode_FromFormat("'%U' object cannot be converted to 'PyList'", name.get())));
+        Ref message = Ref::steal(checked(PyUnicode_FromFormat(texts::not_a_list, name.get())));
         throw new_error(PyExc_TypeError, message.get());
     }
     return all;

@@ -1,14 +1,13 @@
 #include "velmo_singleton.hpp"
 
+#include "velmo/compat_texts.hpp"
 #include "velmo/fatal.hpp"
 
 namespace velmo {
 
 Engine* detail::instance_slot = nullptr;
 
-void detail::not_initialized() {
-    fatal("Velmo not initialized", {"velmo-wrapper/src/velmo_singleton", 11, 13});
-}
+void detail::not_initialized() { fatal(texts::not_initialized, texts::not_initialized_at); }
 
 void set_instance(std::unique_ptr<Engine> engine) noexcept {
     // Released on purpose: the Engine outlives the module and the interpreter.
