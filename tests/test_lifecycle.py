@@ -8,6 +8,8 @@ import sys
 
 import pytest
 
+import conftest
+
 NOT_INITIALIZED = ("thread '<unnamed>' panicked at velmo-wrapper/src/velmo_singleton:11:13:\n"
                    "Velmo not initialized\n")
 ALREADY_INITIALIZED = ("thread '<unnamed>' panicked at velmo-engine/src/velmo:23:5:\n"
@@ -108,7 +110,9 @@ def test_backtrace_variable_prints_the_native_stack(script):
 
 
 def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
-    home = tmp_path / "game"
+    # Spaces and letters outside ASCII; on Windows also a drive letter and
+    # backslashes, as tmp_path is there.
+    home = tmp_path / "my game \u00e9t\u00e9 \u6e38\u620f"
     home.mkdir()
     elsewhere = tmp_path / "elsewhere"
     elsewhere.mkdir()
@@ -257,6 +261,7 @@ ssize_t getrandom(void *buffer, size_t length, unsigned int flags) {
 """
 
 
+@conftest.posix_only("LD_PRELOAD to replace the entropy source")
 def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(script, tmp_path):
     # The entropy source is replaced by one that always fails, through a
     # preloaded library (the module calls the C library's getrandom).
