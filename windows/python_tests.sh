@@ -148,14 +148,17 @@ test_interpreter() {
     [ -f "$report" ] || fail "pytest wrote no report under Python $version"
     local summary
     summary=$(summarise_report "$report")
-    echo "windows python $version: $summary"
+    echo "windows python ${full_version%% *}: $summary"
     case $(head -n 1 <<< "$summary") in *" 0 failed,"*) ;; *) status=1 ;; esac
 
     windows_pip uninstall -y velmo_wrapper | tail -n 1 || status=1
-    if windows_python -c "import velmo_wrapper" >/dev/null; then
-        echo "velmo_wrapper still imports after pip uninstall" >&2; status=1
+    local after
+    after=$(windows_python -c "import velmo_wrapper" || true)
+    if grep -q "^ModuleNotFoundError: No module named 'velmo_wrapper'$" <<< "$after"; then
+        echo "after pip uninstall: import velmo_wrapper fails (ModuleNotFoundError)"
     else
-        echo "after pip uninstall: import velmo_wrapper fails"
+        printf 'import velmo_wrapper after pip uninstall did not fail as expected:\n%s\n' "$after" >&2
+        status=1
     fi
     local left
     left=$(find "$interpreter/Lib/site-packages" -maxdepth 1 -iname 'velmo_wrapper*')
