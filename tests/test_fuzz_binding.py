@@ -191,18 +191,19 @@ class Child:
     def read_replies(stream, replies):
         while True:
             try:
-                replies.put(pickle.load(stream))
-            except EOFError:
-                replies.put(EOFError)
+                replies.put((True, pickle.load(stream)))
+            except Exception as error:  # noqa: BLE001 - the end of the stream included
+                replies.put((False, error))
                 return
 
     def receive(self, restart=True):
         try:
-            reply = self.replies.get(timeout=REPLY_TIMEOUT_S)
+            read, reply = self.replies.get(timeout=REPLY_TIMEOUT_S)
         except queue.Empty:
             self.fail("no answer within the time limit", restart)
-        if reply is EOFError:
-            self.fail("the child ended", restart)
+        if not read:
+            self.fail("the child ended" if isinstance(reply, EOFError)
+                      else f"unreadable answer: {reply!r}", restart)
         return reply
 
     def fail(self, what, restart=True):
@@ -210,11 +211,12 @@ class Child:
         this one failed to start (as the next one would)."""
         self.process.kill()
         self.process.wait()
+        status = self.process.returncode
         with open(self.stderr_file.name, encoding="utf-8", errors="replace") as handle:
             log = handle.read()
         if restart:
             self.start()
-        pytest.fail(f"{self.state} child: {what}; exit status {self.process.returncode}; "
+        pytest.fail(f"{self.state} child: {what}; exit status {status}; "
                     f"its standard error ends with:\n{log[-4000:]}")
 
     def call(self, request):
