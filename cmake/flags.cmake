@@ -5,6 +5,18 @@
 # multiply-add, no value-changing optimisation. A flag that would break that is
 # refused here rather than discovered as a wrong last bit later.
 
+# The options below are GCC's and Clang's. Another compiler (Microsoft's
+# among them, and clang-cl, which takes Microsoft's options) would build
+# without them and so without those guarantees.
+if(NOT CMAKE_CXX_COMPILER_ID MATCHES "^(GNU|Clang|AppleClang)$"
+   OR CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
+  message(FATAL_ERROR
+    "The C++ compiler ${CMAKE_CXX_COMPILER_ID} (${CMAKE_CXX_COMPILER}) is not supported: the project is built with GCC or "
+    "Clang only, whose options keep its floating-point results exact. For Windows, build on Linux "
+    "with the mingw-w64 cross compiler: `bash windows/wheel.sh OUTDIR` makes the win_amd64 wheel, "
+    "which pip installs on Windows (see \"On Windows\" in README.md).")
+endif()
+
 string(TOUPPER "${CMAKE_BUILD_TYPE}" _velmo_build_type)
 set(_velmo_flags "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${_velmo_build_type}}")
 foreach(bad -ffast-math -Ofast -funsafe-math-optimizations -ffp-contract=fast

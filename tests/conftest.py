@@ -15,6 +15,17 @@ import textwrap
 
 import pytest
 
+WINDOWS = sys.platform == "win32"
+
+
+def posix_only(gap):
+    """Skips a test on Windows, whose lack of `gap` the reason names."""
+    return pytest.mark.skipif(WINDOWS, reason=f"Windows has no {gap}")
+
+
+def windows_only(what):
+    return pytest.mark.skipif(not WINDOWS, reason=f"checks Windows' {what}")
+
 
 # The command that starts this interpreter again for a child script. An
 # interpreter of another architecture, run under an emulator with no binfmt

@@ -27,10 +27,11 @@ import json
 import math
 import os
 import pickle
-import select
+import queue
 import subprocess
 import sys
 import tempfile
+import threading
 
 import pytest
 
@@ -178,25 +179,44 @@ class Child:
         self.process = subprocess.Popen(
             [sys.executable, child, self.state, self.stderr_file.name],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.stderr_file)
-        ready, self.panic_module = self.receive()
+        # A thread reads the replies, so that waiting for one can time out on
+        # Windows too, whose pipes cannot be waited on with select().
+        self.replies = queue.Queue()
+        threading.Thread(target=self.read_replies, args=(self.process.stdout, self.replies),
+                         daemon=True).start()
+        ready, self.panic_module = self.receive(restart=False)
         assert ready == "ready" and self.panic_module == "pyo3_runtime"
 
-    def receive(self):
-        readable, _, _ = select.select([self.process.stdout], [], [], REPLY_TIMEOUT_S)
-        if not readable:
-            self.fail("no answer within the time limit")
-        try:
-            return pickle.load(self.process.stdout)
-        except EOFError:
-            self.fail("the child ended")
+    @staticmethod
+    def read_replies(stream, replies):
+        while True:
+            try:
+                replies.put((True, pickle.load(stream)))
+            except Exception as error:  # noqa: BLE001 - the end of the stream included
+                replies.put((False, error))
+                return
 
-    def fail(self, what):
+    def receive(self, restart=True):
+        try:
+            read, reply = self.replies.get(timeout=REPLY_TIMEOUT_S)
+        except queue.Empty:
+            self.fail("no answer within the time limit", restart)
+        if not read:
+            self.fail("the child ended" if isinstance(reply, EOFError)
+                      else f"unreadable answer: {reply!r}", restart)
+        return reply
+
+    def fail(self, what, restart=True):
+        """Fails the test; a new child takes over for the next one, unless
+        this one failed to start (as the next one would)."""
         self.process.kill()
         self.process.wait()
+        status = self.process.returncode
         with open(self.stderr_file.name, encoding="utf-8", errors="replace") as handle:
             log = handle.read()
-        self.start()
-        pytest.fail(f"{self.state} child: {what}; exit status {self.process.returncode}; "
+        if restart:
+            self.start()
+        pytest.fail(f"{self.state} child: {what}; exit status {status}; "
                     f"its standard error ends with:\n{log[-4000:]}")
 
     def call(self, request):
@@ -210,6 +230,7 @@ class Child:
         status = self.process.wait(timeout=REPLY_TIMEOUT_S)
         with open(self.stderr_file.name, encoding="utf-8", errors="replace") as handle:
             log = handle.read()
+        self.stderr_file.close()  # Windows deletes no file that is still open
         os.unlink(self.stderr_file.name)
         assert status == 0, f"{self.state} child ended with status {status}:\n{log[-4000:]}"
 

@@ -8,6 +8,8 @@ import sys
 
 import pytest
 
+import conftest
+
 NOT_INITIALIZED = ("thread '<unnamed>' panicked at velmo-wrapper/src/velmo_singleton:11:13:\n"
                    "Velmo not initialized\n")
 ALREADY_INITIALIZED = ("thread '<unnamed>' panicked at velmo-engine/src/velmo:23:5:\n"
@@ -108,7 +110,9 @@ def test_backtrace_variable_prints_the_native_stack(script):
 
 
 def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
-    home = tmp_path / "game"
+    # Spaces and letters outside ASCII; on Windows also a drive letter and
+    # backslashes, as tmp_path is there.
+    home = tmp_path / "my game \u00e9t\u00e9 \u6e38\u620f"
     home.mkdir()
     elsewhere = tmp_path / "elsewhere"
     elsewhere.mkdir()
@@ -268,6 +272,7 @@ long syscall(long number, ...) {
 """
 
 
+@conftest.posix_only("LD_PRELOAD to replace the entropy source")
 @pytest.mark.parametrize("error, first_init", [
     # A refused source (a sandbox's filter, say) is the fatal error, once.
     ("EPERM", "PanicException could not initialize thread_rng: Operation not permitted (os error 1)"),

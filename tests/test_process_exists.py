@@ -6,6 +6,7 @@ import subprocess
 
 import pytest
 
+import conftest
 import velmo_wrapper
 
 NOBODY = 65534
@@ -20,18 +21,9 @@ class IndexOnly:
         return self.value
 
 
-# The ids whose answers must not depend on `init`: the calling process, its
-# parent, init, an unreaped child, a thread that leads no group, and ids no
-# process can have. The zombie is reaped only after both rounds.
-BEFORE_AND_AFTER_INIT = r"""
-import json, os, threading
-import velmo_wrapper as v
-
-zombie = os.fork()
-if zombie == 0:
-    os._exit(0)
-os.waitid(os.P_PID, zombie, os.WEXITED | os.WNOWAIT)
-
+# A thread that leads no process, waiting for `release`; its id is tids[0].
+WAITING_THREAD = r"""
+import threading
 started, release = threading.Event(), threading.Event()
 tids = []
 def hold():
@@ -41,7 +33,20 @@ def hold():
 thread = threading.Thread(target=hold)
 thread.start()
 started.wait()
+"""
 
+# The ids whose answers must not depend on `init`: the calling process, its
+# parent, init, an unreaped child, a thread that leads no group, and ids no
+# process can have. The zombie is reaped only after both rounds.
+BEFORE_AND_AFTER_INIT = r"""
+import json, os
+import velmo_wrapper as v
+
+zombie = os.fork()
+if zombie == 0:
+    os._exit(0)
+os.waitid(os.P_PID, zombie, os.WEXITED | os.WNOWAIT)
+""" + WAITING_THREAD + r"""
 with open("/proc/sys/kernel/pid_max") as f:
     pid_max = int(f.read())
 ids = {"self": os.getpid(), "parent": os.getppid(), "init": 1, "zombie": zombie,
@@ -58,6 +63,7 @@ print(json.dumps({"before": before, "after": after, "reaped": reaped}))
 """
 
 
+@conftest.posix_only("fork, zombie processes or /proc")
 def test_answers_are_the_same_before_and_after_init(script):
     result = script(BEFORE_AND_AFTER_INIT)
     assert result.returncode == 0, result
@@ -69,10 +75,87 @@ def test_answers_are_the_same_before_and_after_init(script):
     assert answers["reaped"] is False
 
 
+# The Windows process list, read through the Toolhelp32 snapshot (another
+# system interface than the module's), before and after each round of
+# answers: a process that comes or goes in between proves nothing. Thread ids
+# share the process ids' number space, so a thread's id must answer False.
+AGAINST_THE_SNAPSHOT = r"""
+import ctypes, json, os, subprocess, sys
+from ctypes import wintypes
+import velmo_wrapper as v
+
+class ProcessEntry(ctypes.Structure):
+    _fields_ = [("dwSize", wintypes.DWORD), ("cntUsage", wintypes.DWORD),
+                ("th32ProcessID", wintypes.DWORD), ("th32DefaultHeapID", ctypes.c_size_t),
+                ("th32ModuleID", wintypes.DWORD), ("cntThreads", wintypes.DWORD),
+                ("th32ParentProcessID", wintypes.DWORD), ("pcPriClassBase", ctypes.c_long),
+                ("dwFlags", wintypes.DWORD), ("szExeFile", ctypes.c_wchar * 260)]
+
+kernel32 = ctypes.WinDLL("kernel32", use_last_error=True)
+kernel32.CreateToolhelp32Snapshot.restype = wintypes.HANDLE
+kernel32.Process32FirstW.argtypes = kernel32.Process32NextW.argtypes = [
+    wintypes.HANDLE, ctypes.POINTER(ProcessEntry)]
+kernel32.CloseHandle.argtypes = [wintypes.HANDLE]
+TH32CS_SNAPPROCESS = 2
+
+def snapshot():
+    handle = kernel32.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)
+    assert handle not in (None, wintypes.HANDLE(-1).value), ctypes.get_last_error()
+    entry = ProcessEntry(dwSize=ctypes.sizeof(ProcessEntry))
+    ids = set()
+    more = kernel32.Process32FirstW(handle, ctypes.byref(entry))
+    while more:
+        ids.add(entry.th32ProcessID)
+        more = kernel32.Process32NextW(handle, ctypes.byref(entry))
+    kernel32.CloseHandle(handle)
+    return ids
+
+waiting = subprocess.Popen([sys.executable, "-c", "input()"], stdin=subprocess.PIPE)
+ended = subprocess.Popen([sys.executable, "-c", "pass"])
+ended.wait()
+""" + WAITING_THREAD + r"""
+def round_of_answers():
+    before = snapshot()
+    candidates = before | {0, 4, 2**32 - 1, tids[0], ended.pid}
+    answers = {pid: v.process_exists(pid) for pid in sorted(candidates)}
+    after = snapshot()
+    disagree = [pid for pid, exists in answers.items()
+                if exists != (pid in before) and (pid in before) == (pid in after)]
+    return dict(listed=len(before & after), disagree=disagree, self=answers[os.getpid()],
+                parent=answers[os.getppid()], waiting=answers[waiting.pid],
+                thread=answers[tids[0]], ended=answers[ended.pid])
+
+first = round_of_answers()
+v.init(60)
+second = round_of_answers()
+waiting.communicate(b"\n")
+gone = v.process_exists(waiting.pid)
+release.set()
+thread.join()
+print(json.dumps({"before": first, "after": second, "gone": gone}))
+"""
+
+
+@conftest.windows_only("process list against a Toolhelp32 snapshot")
+def test_answers_agree_with_the_windows_process_list(script):
+    result = script(AGAINST_THE_SNAPSHOT)
+    assert result.returncode == 0, result
+    answers = json.loads(result.stdout)
+    for round_ in (answers["before"], answers["after"]):
+        assert round_["listed"] >= 3 and round_["disagree"] == [], round_
+        assert (round_["self"], round_["parent"], round_["waiting"]) == (True, True, True)
+        assert (round_["thread"], round_["ended"]) == (False, False)
+    assert answers["gone"] is False
+
+
+# Process 1 is init on Linux; Windows has none (its ids are multiples of 4).
+PROCESS_1_EXISTS = not conftest.WINDOWS
+
+
 @pytest.mark.parametrize("pid", [True, IndexOnly(1)])
 def test_accepts_what_the_index_protocol_accepts(pid):
-    assert velmo_wrapper.process_exists(pid) is True
-    assert velmo_wrapper.process_exists(pid=pid) is True
+    assert velmo_wrapper.process_exists(pid) is PROCESS_1_EXISTS
+    assert velmo_wrapper.process_exists(pid=pid) is PROCESS_1_EXISTS
 
 
 @pytest.mark.parametrize("pid, message", [
@@ -108,7 +191,9 @@ def as_user(uid):
     return drop
 
 
-@pytest.mark.skipif(os.geteuid() != 0, reason="needs root to run processes as two other users")
+@conftest.posix_only("setuid to run a process as another user")
+@pytest.mark.skipif(not conftest.WINDOWS and os.geteuid() != 0,
+                    reason="needs root to run processes as two other users")
 def test_counts_a_process_that_cannot_be_signalled():
     target = subprocess.Popen(["sleep", "60"], preexec_fn=as_user(NOBODY))
     try:

@@ -1,5 +1,6 @@
 """The run loop under a faked wall clock: the 32-bit tick wrap, a clock set
-back by an hour, and a clock before the Unix epoch.
+back by an hour, and a clock before the Unix epoch; on Windows, the frame
+schedule against the interpreter's own wall clock.
 
 The child interpreter runs with libfaketime preloaded, reading its offset from
 a file on every clock call, so a callback can move the clock while the loop
@@ -12,13 +13,18 @@ import time
 
 import pytest
 
+import conftest
+
 WRAP_MS = 2 ** 32
 
 LIBFAKETIME = next(iter(sorted(
     glob.glob("/usr/lib/*/faketime/libfaketime.so.1") +
     glob.glob("/usr/lib/faketime/libfaketime.so.1"))), None)
 
-pytestmark = pytest.mark.skipif(LIBFAKETIME is None, reason="libfaketime is not installed")
+
+def faked_clock(test):
+    test = pytest.mark.skipif(LIBFAKETIME is None, reason="libfaketime is not installed")(test)
+    return conftest.posix_only("LD_PRELOAD to fake the wall clock")(test)
 
 # Counts draws and the longest gap between two of them, in the (equally
 # faked, but never jumping) monotonic time; prints them when `done` says so.
@@ -69,6 +75,7 @@ def run_faked(script, tmp_path, offset_seconds, body):
     return eval(result.stdout.strip().splitlines()[-1]), result.stderr
 
 
+@faked_clock
 def test_frames_keep_running_across_the_tick_wrap(script, tmp_path):
     # Start about 2 seconds before the next instant whose millisecond count
     # since the epoch is a multiple of 2^32.
@@ -97,6 +104,7 @@ v.run(probe.update, probe.draw, lambda: None)
     assert facts["updates"] >= facts["draws"]
 
 
+@faked_clock
 def test_frames_keep_running_when_the_clock_is_set_back_an_hour(script, tmp_path):
     facts, _ = run_faked(script, tmp_path, 0, FRAME_PROBE + """
 class SetBackProbe(Probe):
@@ -121,6 +129,7 @@ v.run(probe.update, probe.draw, lambda: None)
     assert facts["draws"] == 80
 
 
+@faked_clock
 def test_clock_before_the_epoch_is_a_fatal_error_of_the_loop(script, tmp_path):
     offset = -(int(time.time()) + 10)
     facts, stderr = run_faked(script, tmp_path, offset, """
@@ -141,3 +150,26 @@ print(dict(now=time.time(), outcomes=outcomes))
         assert name == "PanicException"
         assert "SystemTimeError" in message
     assert stderr.count("thread '<unnamed>' panicked at velmo-platform/src/platform:39:66:") == 2
+
+
+@conftest.windows_only("system time as the frame clock")
+def test_frames_follow_the_wall_clock(script):
+    # 20 frames per second: ticks in any other unit than the wall clock's
+    # milliseconds would give several times more frames, or hardly any.
+    result = script("""
+import sys, time
+import velmo_wrapper as v
+updates = []
+def update():
+    updates.append(time.time())
+    if updates[-1] - updates[0] >= 1.0:
+        print(dict(updates=len(updates) - 1, seconds=updates[-1] - updates[0]))
+        sys.exit(0)
+v.init(20)
+v.run(update, lambda: None, lambda: None)
+""")
+    assert result.returncode == 0, result
+    facts = eval(result.stdout)
+    expected = facts["seconds"] * 20
+    # Catching up keeps the count; only a stall of more than 100 ms drops frames.
+    assert expected / 2 <= facts["updates"] <= expected + 2, facts

@@ -1,0 +1,95 @@
+# Shared by the Windows scripts (sourced, not run): the packages they need,
+# CPython's Windows headers and python3.dll import library for the cross
+# build, and a private wine prefix to run Windows programs in.
+#
+# The caller may set `build` (default: build/windows) before sourcing.
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(realpath -m "${build:-$root/build/windows}")
+python_source_package=${VELMO_PYTHON_SOURCE_PACKAGE:-python3.11}
+debian_archive=${VELMO_DEBIAN_ARCHIVE:-http://deb.debian.org/debian}
+mingw=x86_64-w64-mingw32
+jobs=${VELMO_JOBS:-2}
+
+step() { printf '\n== %s\n' "$*"; }
+fail() { printf '%s: %s\n' "${0##*/}" "$*" >&2; exit 1; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+ensure_packages() {
+    local missing=()
+    command -v $mingw-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+    [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || missing+=(wine64)
+    [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(libgtest-dev)
+    command -v cmake >/dev/null || missing+=(cmake)
+    command -v ninja >/dev/null || missing+=(ninja-build)
+    if [ ${#missing[@]} -gt 0 ]; then
+        step "installing ${missing[*]}"
+        as_root apt-get update -q
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    fi
+}
+
+wine_program() {
+    if [ -x /usr/lib/wine/wine64 ]; then echo /usr/lib/wine/wine64; else command -v wine64; fi
+}
+
+# A fresh, private wine prefix for this run; stop_wine ends its wineserver
+# and removes it.
+start_wine() {
+    wine=$(wine_program)
+    WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/velmo-wine.XXXXXX")
+    export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    # Set up now, so that the first program's output holds no notes about it.
+    "$wine" wineboot --init >/dev/null 2>&1 || true
+}
+
+stop_wine() {
+    "$(dirname "$wine")/wineserver64" -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+}
+
+# CPython's own source: include/ (with PC/pyconfig.h) and python3dll.c, the
+# list of names that python3.dll exports. A private apt configuration with one
+# deb-src line leaves the system's apt sources untouched.
+fetch_python_source() {
+    local dir=$build/python-source
+    [ -f "$dir/include/pyconfig.h" ] && [ -f "$dir/python3dll.c" ] && return
+    step "fetching the $python_source_package source package"
+    rm -rf "$dir" && mkdir -p "$dir/apt/lists/partial" "$dir/download"
+    local codename
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    echo "deb-src $debian_archive $codename main" > "$dir/apt/sources.list"
+    local apt_options=(-o "Dir::Etc::SourceList=$dir/apt/sources.list"
+                       -o "Dir::Etc::SourceParts=/nonexistent"
+                       -o "Dir::State::Lists=$dir/apt/lists")
+    as_root apt-get "${apt_options[@]}" update -q >/dev/null
+    (cd "$dir/download" && as_root apt-get "${apt_options[@]}" source --download-only -q "$python_source_package" >/dev/null)
+    local tarball
+    tarball=$(ls "$dir"/download/*.orig.tar.* | head -n 1)
+    [ -n "$tarball" ] || fail "no source tarball for $python_source_package"
+    mkdir -p "$dir/unpacked"
+    tar -xf "$tarball" -C "$dir/unpacked" --strip-components=1 --wildcards \
+        '*/Include/*' '*/PC/pyconfig.h' '*/PC/python3dll.c'
+    mv "$dir/unpacked/Include" "$dir/include"
+    cp "$dir/unpacked/PC/pyconfig.h" "$dir/include/"
+    cp "$dir/unpacked/PC/python3dll.c" "$dir/"
+    rm -rf "$dir/unpacked" "$dir/download"
+}
+
+# The stable-ABI names, one a line: functions, then data (marked " DATA").
+stable_abi_names() {
+    sed -n -e 's/^EXPORT_FUNC(\([A-Za-z0-9_]*\))$/\1/p' \
+           -e 's/^EXPORT_DATA(\([A-Za-z0-9_]*\))$/\1 DATA/p' "$build/python-source/python3dll.c"
+}
+
+make_python3_import_library() {
+    local lib=$build/python-source/libpython3.a
+    [ -f "$lib" ] && return
+    step "making the python3.dll import library"
+    { echo "LIBRARY python3.dll"; echo "EXPORTS"; stable_abi_names; } > "$build/python-source/python3.def"
+    [ "$(wc -l < "$build/python-source/python3.def")" -gt 500 ] || fail "stable-ABI list looks truncated"
+    $mingw-dlltool -d "$build/python-source/python3.def" -D python3.dll -l "$lib"
+}
