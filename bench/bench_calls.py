@@ -67,8 +67,12 @@ print(time.perf_counter() - start)
 def import_seconds(module, floor_dir, runs):
     times = []
     for _ in range(runs):
-        output = subprocess.run([sys.executable, "-c", IMPORT.format(module=module, floor_dir=floor_dir)],
-                                check=True, capture_output=True, text=True).stdout
+        output = subprocess.run(
+            [sys.executable, "-c", IMPORT.format(module=module, floor_dir=floor_dir)],
+            check=True,
+            capture_output=True,
+            text=True,
+        ).stdout
         times.append(float(output))
     return times
 
@@ -76,13 +80,16 @@ def import_seconds(module, floor_dir, runs):
 def main():
     quick = "--quick" in sys.argv
     floor_dir = floor_extension.build()
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join([floor_dir, os.environ.get("PYTHONPATH", "")]))
+    env = dict(
+        os.environ, PYTHONPATH=os.pathsep.join([floor_dir, os.environ.get("PYTHONPATH", "")])
+    )
     settings = f"NUMBER = {100_000 if quick else 1_000_000}\nREPEAT = {3 if quick else 5}\n"
     subprocess.run([sys.executable, "-c", settings + textwrap.dedent(CALLS)], check=True, env=env)
 
     # Both modules are imported from the same directory, the first on the
     # path, so that finding them costs the same.
     import velmo_wrapper
+
     shutil.copy(velmo_wrapper.__file__, floor_dir)
     runs = 10 if quick else 40
     # Alternate the two so that drift of the machine hits both alike.
@@ -92,8 +99,10 @@ def main():
         floor += import_seconds("velmo_floor", floor_dir, 1)
     median_ours, median_floor = statistics.median(ours), statistics.median(floor)
     print(f"\n{'import':24} {'us':>9} {'floor':>9} {'ratio':>7}")
-    print(f"{'import velmo_wrapper':24} {median_ours * 1e6:9.1f} {median_floor * 1e6:9.1f} "
-          f"{median_ours / median_floor:7.2f}   (median of {runs} fresh interpreters)")
+    print(
+        f"{'import velmo_wrapper':24} {median_ours * 1e6:9.1f} {median_floor * 1e6:9.1f} "
+        f"{median_ours / median_floor:7.2f}   (median of {runs} fresh interpreters)"
+    )
 
 
 if __name__ == "__main__":

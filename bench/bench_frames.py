@@ -74,12 +74,14 @@ v.init(60)
 print("ready", flush=True)
 v.show()
 """,
-    "run() 60 fps": RECORDER + """
+    "run() 60 fps": RECORDER
+    + """
 import velmo_wrapper as v
 v.init(60)
 v.run(update, draw, lambda: None)
 """,
-    "pygame tick(60)": RECORDER + """
+    "pygame tick(60)": RECORDER
+    + """
 import pygame
 pygame.init()
 clock = pygame.time.Clock()
@@ -127,11 +129,19 @@ def run_time_ns(pid):
 
 
 def measure(name, source, seconds, command=None):
-    env = dict(os.environ, SDL_VIDEODRIVER="dummy", SDL_AUDIODRIVER="dummy",
-               PYGAME_HIDE_SUPPORT_PROMPT="1")
-    command = command or [sys.executable, "-c", textwrap.dedent(source),
-                          str(seconds), str(WARM_UP_S)]
-    child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
+    env = dict(
+        os.environ, SDL_VIDEODRIVER="dummy", SDL_AUDIODRIVER="dummy", PYGAME_HIDE_SUPPORT_PROMPT="1"
+    )
+    command = command or [
+        sys.executable,
+        "-c",
+        textwrap.dedent(source),
+        str(seconds),
+        str(WARM_UP_S),
+    ]
+    child = subprocess.Popen(
+        command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env
+    )
     try:
         if child.stdout.readline() != "ready\n":
             raise RuntimeError(f"{name} did not start: {child.stderr.read()}")
@@ -176,8 +186,10 @@ def rule_misses(window, first_tick):
     draw whose tick is T the count is floor((T - first) / period) + 1; the
     module read its own tick up to a millisecond before the draw read T.
     """
+
     def due_by(tick):
-        return int(((tick - first_tick) % 2 ** 32) / PERIOD_60) + 1
+        return int(((tick - first_tick) % 2**32) / PERIOD_60) + 1
+
     return sum(1 for _, count, tick in window if count not in (due_by(tick), due_by(tick - 1)))
 
 
@@ -185,20 +197,42 @@ def sleep_overshoot():
     """Median and 90th-percentile overshoot of a 1 ms sleep, in microseconds."""
     build = os.path.join(ROOT, "build", "bench")
     try:
-        subprocess.run(["cmake", "-S", ROOT, "-B", build, "-DVELMO_BUILD_BENCHMARKS=ON",
-                        "-DVELMO_BUILD_MODULE=OFF", "-DCMAKE_BUILD_TYPE=Release"],
-                       check=True, capture_output=True)
-        subprocess.run(["cmake", "--build", build, "--target", "velmo_engine_bench", "-j", "2"],
-                       check=True, capture_output=True)
+        subprocess.run(
+            [
+                "cmake",
+                "-S",
+                ROOT,
+                "-B",
+                build,
+                "-DVELMO_BUILD_BENCHMARKS=ON",
+                "-DVELMO_BUILD_MODULE=OFF",
+                "-DCMAKE_BUILD_TYPE=Release",
+            ],
+            check=True,
+            capture_output=True,
+        )
+        subprocess.run(
+            ["cmake", "--build", build, "--target", "velmo_engine_bench", "-j", "2"],
+            check=True,
+            capture_output=True,
+        )
         output = subprocess.run(
-            [os.path.join(build, "velmo-engine", "velmo_engine_bench"),
-             "--benchmark_filter=Sleep", "--benchmark_format=json"],
-            check=True, capture_output=True, text=True).stdout
+            [
+                os.path.join(build, "velmo-engine", "velmo_engine_bench"),
+                "--benchmark_filter=Sleep",
+                "--benchmark_format=json",
+            ],
+            check=True,
+            capture_output=True,
+            text=True,
+        ).stdout
     except (OSError, subprocess.CalledProcessError) as error:
         print(f"sleep benchmark unavailable: {error}")
         return {}
-    return {b["name"].split("/")[0]: (b["median_overshoot_us"], b["p90_overshoot_us"])
-            for b in json.loads(output)["benchmarks"]}
+    return {
+        b["name"].split("/")[0]: (b["median_overshoot_us"], b["p90_overshoot_us"])
+        for b in json.loads(output)["benchmarks"]
+    }
 
 
 def main():
@@ -232,16 +266,22 @@ def main():
             results[name] = measured[len(measured) // 2]
     overshoot = sleep_overshoot()
 
-    print(f"\nframe pacing, {args.seconds:g} s per loop after {WARM_UP_S:g} s of warm-up, "
-          f"median of {args.rounds} rounds")
-    print(f"{'loop':<17}{'cpu % core':>11}{'updates/s':>11}{'draws/s':>9}"
-          f"{'draw interval ms: median  p5..p95    max':>44}{'stalls':>8}{'rule misses':>13}")
+    print(
+        f"\nframe pacing, {args.seconds:g} s per loop after {WARM_UP_S:g} s of warm-up, "
+        f"median of {args.rounds} rounds"
+    )
+    print(
+        f"{'loop':<17}{'cpu % core':>11}{'updates/s':>11}{'draws/s':>9}"
+        f"{'draw interval ms: median  p5..p95    max':>44}{'stalls':>8}{'rule misses':>13}"
+    )
     for name, r in results.items():
         row = f"{name:<17}{100 * r['cpu_share']:>10.3f}%"
         if "updates_per_s" in r:
-            row += (f"{r['updates_per_s']:>11.2f}{r['draws_per_s']:>9.2f}"
-                    f"{r['median_ms']:>26.2f}  {r['p5_ms']:5.2f}..{r['p95_ms']:<6.2f}"
-                    f"{r['max_ms']:>7.2f}{r['stalls']:>8}")
+            row += (
+                f"{r['updates_per_s']:>11.2f}{r['draws_per_s']:>9.2f}"
+                f"{r['median_ms']:>26.2f}  {r['p5_ms']:5.2f}..{r['p95_ms']:<6.2f}"
+                f"{r['max_ms']:>7.2f}{r['stalls']:>8}"
+            )
             if name.startswith("run"):
                 row += f"{r['rule_misses']:>13}"
         print(row)
@@ -255,15 +295,20 @@ def main():
     if "show()" in results:
         checks.append(("show() under 0.3 % of a core", results["show()"]["cpu_share"] < 0.003))
     if "run() 60 fps" in results and "pygame tick(60)" in results:
-        checks.append(("run() no more processor time than pygame",
-                       results["run() 60 fps"]["cpu_share"]
-                       <= results["pygame tick(60)"]["cpu_share"]))
+        checks.append(
+            (
+                "run() no more processor time than pygame",
+                results["run() 60 fps"]["cpu_share"] <= results["pygame tick(60)"]["cpu_share"],
+            )
+        )
     if "run() 60 fps" in results:
-        checks.append(("run() update counts exact to the rule",
-                       results["run() 60 fps"]["rule_misses"] == 0))
+        checks.append(
+            ("run() update counts exact to the rule", results["run() 60 fps"]["rule_misses"] == 0)
+        )
     if "BM_PlatformSleep1ms" in overshoot:
-        checks.append(("median sleep(1) overshoot under 0.2 ms",
-                       overshoot["BM_PlatformSleep1ms"][0] < 200.0))
+        checks.append(
+            ("median sleep(1) overshoot under 0.2 ms", overshoot["BM_PlatformSleep1ms"][0] < 200.0)
+        )
     for label, met in checks:
         print(f"  {'met ' if met else 'MISSED'}  {label}")
 

@@ -16,9 +16,8 @@ import time
 import timeit
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import floor_extension  # noqa: E402
-
-import velmo_wrapper as v  # noqa: E402
+import floor_extension
+import velmo_wrapper as v
 
 try:
     import noise as pnoise
@@ -73,16 +72,25 @@ def main():
         ("rndi(1, 6)", v.rndi, (1, 6), ("random.randint", random.randint, (1, 6))),
         ("rndf(0.0, 1.0)", v.rndf, (0.0, 1.0), ("random.uniform", random.uniform, (0.0, 1.0))),
         ("nseed(7)", v.nseed, (7,), None),
-        ("noise(0.3)", v.noise, (0.3,),
-         ("pnoise1", pnoise.pnoise1, (0.3,)) if pnoise else None),
-        ("noise(0.3, 0.7)", v.noise, (0.3, 0.7),
-         ("pnoise2", pnoise.pnoise2, (0.3, 0.7)) if pnoise else None),
-        ("noise(0.3, 0.7, 1.1)", v.noise, (0.3, 0.7, 1.1),
-         ("pnoise3", pnoise.pnoise3, (0.3, 0.7, 1.1)) if pnoise else None),
+        ("noise(0.3)", v.noise, (0.3,), ("pnoise1", pnoise.pnoise1, (0.3,)) if pnoise else None),
+        (
+            "noise(0.3, 0.7)",
+            v.noise,
+            (0.3, 0.7),
+            ("pnoise2", pnoise.pnoise2, (0.3, 0.7)) if pnoise else None,
+        ),
+        (
+            "noise(0.3, 0.7, 1.1)",
+            v.noise,
+            (0.3, 0.7, 1.1),
+            ("pnoise3", pnoise.pnoise3, (0.3, 0.7, 1.1)) if pnoise else None,
+        ),
     ]
 
-    print(f"{'call':<22}{'ns/call':>9}  {'floor':>9}{'ratio':>7}   "
-          f"{'instead':<16}{'ns/call':>9}{'speed-up':>10}")
+    print(
+        f"{'call':<22}{'ns/call':>9}  {'floor':>9}{'ratio':>7}   "
+        f"{'instead':<16}{'ns/call':>9}{'speed-up':>10}"
+    )
     figures = {}
     for label, function, args, alternative in rows:
         # The floor gets the very same argument objects: converting an int

@@ -16,7 +16,6 @@ import sys
 import timeit
 
 import psutil
-
 import velmo_wrapper
 from floor_extension import load as load_floor
 
@@ -52,9 +51,11 @@ def missing_id():
 
 def measure(floor, existing, missing):
     rows = {}
-    for name, function in (("velmo_wrapper.process_exists", velmo_wrapper.process_exists),
-                           ("psutil.pid_exists", psutil.pid_exists),
-                           ("listing of /proc in Python", listed_in_proc)):
+    for name, function in (
+        ("velmo_wrapper.process_exists", velmo_wrapper.process_exists),
+        ("psutil.pid_exists", psutil.pid_exists),
+        ("listing of /proc in Python", listed_in_proc),
+    ):
         rows[name] = (per_call_ns(function, existing), per_call_ns(function, missing))
     rows["floor f1 (call with one argument)"] = (per_call_ns(floor.f1, 1.0),) * 2
     return rows
@@ -95,8 +96,10 @@ def main():
     floor = load_floor()
     existing, missing = os.getpid(), missing_id()
     assert velmo_wrapper.process_exists(existing) and not velmo_wrapper.process_exists(missing)
-    print(f"existing id {existing}, missing id {missing}, "
-          f"{len([n for n in os.listdir('/proc') if n.isdigit()])} processes listed")
+    print(
+        f"existing id {existing}, missing id {missing}, "
+        f"{len([n for n in os.listdir('/proc') if n.isdigit()])} processes listed"
+    )
     before = measure(floor, existing, missing)
 
     started = []
@@ -118,8 +121,10 @@ def main():
     for column, label in ((0, "existing"), (1, "missing")):
         ours, theirs = alone[name][column], alone["psutil.pid_exists"][column]
         ratio = crowded[name][column] / ours
-        print(f"{label:>8} id: {ours:.0f} ns alone (target < 5000), "
-              f"{ours / theirs:.2f}x psutil, {ratio:.2f}x with the extra processes (target <= 2)")
+        print(
+            f"{label:>8} id: {ours:.0f} ns alone (target < 5000), "
+            f"{ours / theirs:.2f}x psutil, {ratio:.2f}x with the extra processes (target <= 2)"
+        )
 
 
 if __name__ == "__main__":

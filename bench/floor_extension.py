@@ -60,8 +60,9 @@ def build(directory=None):
         handle.write(SOURCE)
     target = os.path.join(directory, "velmo_floor.abi3.so")
     include = sysconfig.get_paths()["include"]
-    subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-I", include, source, "-o", target],
-                   check=True)
+    subprocess.run(
+        ["cc", "-O2", "-shared", "-fPIC", "-I", include, source, "-o", target], check=True
+    )
     return directory
 
 
@@ -69,7 +70,8 @@ def load(directory=None):
     """Builds the floor extension and imports it into this process."""
     directory = build(directory)
     spec = importlib.util.spec_from_file_location(
-        "velmo_floor", os.path.join(directory, "velmo_floor.abi3.so"))
+        "velmo_floor", os.path.join(directory, "velmo_floor.abi3.so")
+    )
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
     sys.modules["velmo_floor"] = module

@@ -13,7 +13,7 @@ from __future__ import annotations
 
 import argparse
 import sys
-from typing import Dict, List, Sequence
+from typing import Sequence
 
 import velmo_wrapper as velmo
 
@@ -33,8 +33,9 @@ def non_negative(text: str) -> int:
 def parse_arguments(argv: Sequence[str]) -> argparse.Namespace:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seed", type=int, default=2024, help="seed for rseed (0 to 4294967295)")
-    parser.add_argument("--rolls", type=non_negative, default=60000,
-                        help="number of rolls of two dice")
+    parser.add_argument(
+        "--rolls", type=non_negative, default=60000, help="number of rolls of two dice"
+    )
     return parser.parse_args(argv)
 
 
@@ -43,9 +44,8 @@ def expected_share(total: int) -> float:
     return (6 - abs(total - 7)) / 36
 
 
-def table(counts: Dict[int, int], rolls: int, seed: int) -> List[str]:
-    lines = [f"{rolls} rolls of two dice, seed {seed}",
-             "sum   count   share  expected"]
+def table(counts: dict[int, int], rolls: int, seed: int) -> list[str]:
+    lines = [f"{rolls} rolls of two dice, seed {seed}", "sum   count   share  expected"]
     largest = max(counts.values()) or 1
     for total in SUMS:
         count = counts[total]

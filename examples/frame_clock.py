@@ -20,7 +20,7 @@ from __future__ import annotations
 import argparse
 import sys
 import time
-from typing import List, Sequence
+from typing import Sequence
 
 import velmo_wrapper as velmo
 
@@ -32,8 +32,9 @@ STALL_EVERY = 5
 def parse_arguments(argv: Sequence[str]) -> argparse.Namespace:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--fps", type=int, default=30, help="frame rate given to init (1 to 120)")
-    parser.add_argument("--phase-seconds", type=float, default=2.0,
-                        help="length of each of the three phases")
+    parser.add_argument(
+        "--phase-seconds", type=float, default=2.0, help="length of each of the three phases"
+    )
     return parser.parse_args(argv)
 
 
@@ -47,7 +48,7 @@ class Counter:
         self.interval = 0
         self.updates = 0
         self.draws = 0
-        self.update_gaps: List[int] = []    # updates made since the last draw, per draw
+        self.update_gaps: list[int] = []  # updates made since the last draw, per draw
         self.since_draw = 0
 
     def phase(self, now: float) -> int:
@@ -56,8 +57,7 @@ class Counter:
     def line(self, phase: int) -> str:
         most = max(self.update_gaps, default=0)
         elapsed = (self.interval + 1) * self.seconds_per_line
-        return (f"{elapsed:4.1f} s  {self.updates:7d}  {self.draws:5d}  "
-                f"{most:17d}  {PHASES[phase]}")
+        return f"{elapsed:4.1f} s  {self.updates:7d}  {self.draws:5d}  {most:17d}  {PHASES[phase]}"
 
 
 def main(argv: Sequence[str]) -> None:

@@ -13,31 +13,31 @@ from __future__ import annotations
 
 import argparse
 import sys
-from typing import List, NamedTuple, Sequence
+from typing import NamedTuple, Sequence
 
 import velmo_wrapper as velmo
 
 FRAMES_PER_SECOND = 20
 WIDTH = 64
 HEIGHT = 18
-CELLS_PER_UPDATE = 0.4          # how far north the view moves each frame
-FEATURE_SIZE = 14.0             # cells per unit of the noise lattice
+CELLS_PER_UPDATE = 0.4  # how far north the view moves each frame
+FEATURE_SIZE = 14.0  # cells per unit of the noise lattice
 
 
 class Terrain(NamedTuple):
-    below: float                # the highest height this terrain covers
+    below: float  # the highest height this terrain covers
     glyph: str
-    colour: int                 # 256-colour palette index
+    colour: int  # 256-colour palette index
 
 
 TERRAINS = [
-    Terrain(-0.25, "~", 18),    # deep sea
-    Terrain(-0.05, "~", 32),    # shallows
-    Terrain(0.02, ".", 222),    # beach
-    Terrain(0.22, ",", 70),     # grass
-    Terrain(0.38, "T", 28),     # forest
-    Terrain(0.52, "^", 244),    # rock
-    Terrain(2.00, "A", 255),    # snow
+    Terrain(-0.25, "~", 18),  # deep sea
+    Terrain(-0.05, "~", 32),  # shallows
+    Terrain(0.02, ".", 222),  # beach
+    Terrain(0.22, ",", 70),  # grass
+    Terrain(0.38, "T", 28),  # forest
+    Terrain(0.52, "^", 244),  # rock
+    Terrain(2.00, "A", 255),  # snow
 ]
 ALL_GLYPHS = "".join(sorted({terrain.glyph for terrain in TERRAINS}))
 
@@ -71,14 +71,15 @@ def terrain_at(x: float, y: float) -> Terrain:
     return TERRAINS[-1]
 
 
-def render_rows(north: float, colour: bool) -> List[str]:
+def render_rows(north: float, colour: bool) -> list[str]:
     rows = []
     for row in range(HEIGHT):
         y = north - row
         cells = [terrain_at(column, y) for column in range(WIDTH)]
         if colour:
-            rows.append("".join(f"\x1b[38;5;{cell.colour}m{cell.glyph}" for cell in cells)
-                        + "\x1b[0m")
+            rows.append(
+                "".join(f"\x1b[38;5;{cell.colour}m{cell.glyph}" for cell in cells) + "\x1b[0m"
+            )
         else:
             rows.append("".join(cell.glyph for cell in cells))
     return rows
@@ -90,7 +91,7 @@ def main(argv: Sequence[str]) -> None:
     total_updates = max(1, round(options.seconds * FRAMES_PER_SECOND))
 
     velmo.init(FRAMES_PER_SECOND)
-    velmo.nseed(options.seed)      # without it the landscape differs on every run
+    velmo.nseed(options.seed)  # without it the landscape differs on every run
 
     updates = 0
     draws = 0
@@ -121,7 +122,7 @@ def main(argv: Sequence[str]) -> None:
             sys.stdout.flush()
 
     if colour:
-        sys.stdout.write("\x1b[2J\x1b[?25l")   # clear the screen, hide the cursor
+        sys.stdout.write("\x1b[2J\x1b[?25l")  # clear the screen, hide the cursor
     velmo.run(update, draw, close)
 
 

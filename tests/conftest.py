@@ -30,7 +30,10 @@ def windows_only(what):
 # The command that starts this interpreter again for a child script. An
 # interpreter of another architecture, run under an emulator with no binfmt
 # handler, names the emulator here (VELMO_TEST_INTERPRETER_PREFIX="qemu-aarch64").
-THIS_INTERPRETER = [*shlex.split(os.environ.get("VELMO_TEST_INTERPRETER_PREFIX", "")), sys.executable]
+THIS_INTERPRETER = [
+    *shlex.split(os.environ.get("VELMO_TEST_INTERPRETER_PREFIX", "")),
+    sys.executable,
+]
 
 
 class ScriptResult:
@@ -40,8 +43,10 @@ class ScriptResult:
         self.stderr = completed.stderr
 
     def __repr__(self):
-        return (f"ScriptResult(returncode={self.returncode!r},\n"
-                f"stdout={self.stdout!r},\nstderr={self.stderr!r})")
+        return (
+            f"ScriptResult(returncode={self.returncode!r},\n"
+            f"stdout={self.stdout!r},\nstderr={self.stderr!r})"
+        )
 
 
 def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, interpreter=None):
@@ -63,8 +68,9 @@ def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, in
         command = [*interpreter_command, str(path), *args]
     else:
         command = [*interpreter_command, "-c", source, *args]
-    completed = subprocess.run(command, cwd=cwd, env=full_env, capture_output=True,
-                               text=True, timeout=timeout)
+    completed = subprocess.run(
+        command, cwd=cwd, env=full_env, capture_output=True, text=True, timeout=timeout
+    )
     return ScriptResult(completed)
 
 
@@ -75,8 +81,11 @@ def oldest_python():
     candidates = sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))
     candidates.append(shutil.which("python3.8"))
     for candidate in filter(None, candidates):
-        probe = subprocess.run([candidate, "-c", "import sys; print(sys.version_info[:2])"],
-                               capture_output=True, text=True)
+        probe = subprocess.run(
+            [candidate, "-c", "import sys; print(sys.version_info[:2])"],
+            capture_output=True,
+            text=True,
+        )
         if probe.returncode == 0 and probe.stdout.strip() == "(3, 8)":
             return candidate
     return None

@@ -17,7 +17,7 @@ import sys
 import fuzz_objects
 import velmo_wrapper as v
 
-INT32_MIN, INT32_MAX = -2**31, 2**31 - 1
+INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
 RANDOM_SEED = 987654321
 NOISE_POINT = (0.5, 0.25, 0.75)
 # The calls that may change the random generator when they succeed.
@@ -77,8 +77,9 @@ class EngineWatch:
         else:
             drawn = v.rndi(INT32_MIN, INT32_MAX)
             if drawn != self.sequence[self.position]:
-                problems.append(f"random sequence moved: drew {drawn}, "
-                                f"expected {self.sequence[self.position]}")
+                problems.append(
+                    f"random sequence moved: drew {drawn}, expected {self.sequence[self.position]}"
+                )
                 self.restart_sequence()
             else:
                 self.position += 1

@@ -60,8 +60,11 @@ class Context:
     def __init__(self, module=None, panic_type=None):
         self.module = module
         self.panic_type = panic_type
-        self.panic_subclass = (type("PanicSub", (panic_type,), {"__module__": __name__})
-                               if panic_type is not None else None)
+        self.panic_subclass = (
+            type("PanicSub", (panic_type,), {"__module__": __name__})
+            if panic_type is not None
+            else None
+        )
         # The dictionary passed as the keywords of the current call, if the
         # caller passes its own dictionary to the C API.
         self.call_kwargs = {}
@@ -87,8 +90,7 @@ def _raise(context, kind, message):
     raise AssertionError(kind)
 
 
-RAISES = ("ValueError", "TypeError", "TypeErrorSub", "TypeErrorCaused", "Stop", "Panic",
-          "PanicSub")
+RAISES = ("ValueError", "TypeError", "TypeErrorSub", "TypeErrorCaused", "Stop", "Panic", "PanicSub")
 
 
 def _behave(context, behaviour):
@@ -104,7 +106,7 @@ def _behave(context, behaviour):
             if catch:
                 try:
                     context.module.ceil(1.5)
-                except BaseException:
+                except BaseException:  # noqa: BLE001 - any outcome of the re-entrant call will do
                     pass
             else:
                 context.module.ceil(1.5)
@@ -173,6 +175,11 @@ def describe_exception(error):
     except BaseException as failure:  # noqa: BLE001 - any failure is the answer
         text = f"<str failed: {type(failure).__name__}>"
     cause = error.__cause__
-    return ("raise", type_name(type(error)), text,
-            type_name(type(cause)) if cause is not None else None,
-            bool(error.__suppress_context__), error.__context__ is None)
+    return (
+        "raise",
+        type_name(type(error)),
+        text,
+        type_name(type(cause)) if cause is not None else None,
+        bool(error.__suppress_context__),
+        error.__context__ is None,
+    )

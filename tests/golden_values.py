@@ -6,8 +6,9 @@ rows of a name followed by values, '#' starting a comment line.
 
 import os
 
-GOLDEN_DIR = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                          "velmo-engine", "tests", "golden")
+GOLDEN_DIR = os.path.join(
+    os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "velmo-engine", "tests", "golden"
+)
 
 
 def rows(table, name):

@@ -15,16 +15,17 @@ The normal outcomes come from a separate interpreter, so that this one meets
 every error path before anything else of the module has run.
 """
 
+import _testcapi
 import builtins
+
+# What `init` imports is imported already: the import machinery itself can
+# hang when allocations fail (seen on 3.11), and it is not this module's code.
+import inspect
 import json
 import os
 import sys
 
-import _testcapi
 import velmo_wrapper as v
-# What `init` imports is imported already: the import machinery itself can
-# hang when allocations fail (seen on 3.11), and it is not this module's code.
-import inspect
 
 BEFORE_OR_AFTER = sys.argv[2]
 if BEFORE_OR_AFTER == "after":
@@ -39,50 +40,123 @@ def call_table():
     """(name, function, args, kwargs) for every path of every function: the
     success paths by position and by keyword, and each argument error."""
     pid = os.getpid()
-    big = 10 ** 400
-    table = [("process_exists", v.process_exists, (pid,), {}),
-             ("process_exists", v.process_exists, (), {"pid": pid}),
-             ("process_exists", v.process_exists, ("a",), {}),
-             ("process_exists", v.process_exists, (-1,), {}),
-             ("process_exists", v.process_exists, (2 ** 32,), {}),
-             ("process_exists", v.process_exists, (1, 2), {}),
-             ("process_exists", v.process_exists, (), {}),
-             ("process_exists", v.process_exists, (), {"q": 1}),
-             ("process_exists", v.process_exists, (1,), {"pid": 1})]
-    unary = [(v.ceil, "x"), (v.floor, "x"), (v.sgn, "x"), (v.sqrt, "x"), (v.sin, "deg"),
-             (v.cos, "deg")]
+    big = 10**400
+    table = [
+        ("process_exists", v.process_exists, (pid,), {}),
+        ("process_exists", v.process_exists, (), {"pid": pid}),
+        ("process_exists", v.process_exists, ("a",), {}),
+        ("process_exists", v.process_exists, (-1,), {}),
+        ("process_exists", v.process_exists, (2**32,), {}),
+        ("process_exists", v.process_exists, (1, 2), {}),
+        ("process_exists", v.process_exists, (), {}),
+        ("process_exists", v.process_exists, (), {"q": 1}),
+        ("process_exists", v.process_exists, (1,), {"pid": 1}),
+    ]
+    unary = [
+        (v.ceil, "x"),
+        (v.floor, "x"),
+        (v.sgn, "x"),
+        (v.sqrt, "x"),
+        (v.sin, "deg"),
+        (v.cos, "deg"),
+    ]
     for function, name in unary:
-        for args, kwargs in [((-7.5,), {}), ((), {name: 1e9}), (("a",), {}), ((big,), {}),
-                             ((), {}), ((1, 2), {}), ((), {"y": 1}), ((1,), {name: 2})]:
+        for args, kwargs in [
+            ((-7.5,), {}),
+            ((), {name: 1e9}),
+            (("a",), {}),
+            ((big,), {}),
+            ((), {}),
+            ((1, 2), {}),
+            ((), {"y": 1}),
+            ((1,), {name: 2}),
+        ]:
             table.append((function.__name__, function, args, kwargs))
-    for args, kwargs in [((2, 1), {}), ((), {"y": 2, "x": 1}), ((2, "a"), {}), (("a", 1), {}),
-                         ((), {}), ((1, 2, 3), {}), ((1,), {"z": 1}), ((1,), {"y": 1})]:
+    for args, kwargs in [
+        ((2, 1), {}),
+        ((), {"y": 2, "x": 1}),
+        ((2, "a"), {}),
+        (("a", 1), {}),
+        ((), {}),
+        ((1, 2, 3), {}),
+        ((1,), {"z": 1}),
+        ((1,), {"y": 1}),
+    ]:
         table.append(("atan2", v.atan2, args, kwargs))
     for function in (v.rseed, v.nseed):
-        for args, kwargs in [((11,), {}), ((), {"seed": 11}), (("a",), {}), ((-1,), {}),
-                             ((2 ** 32,), {}), ((), {}), ((1, 2), {}), ((), {"s": 1}),
-                             ((1,), {"seed": 1})]:
+        for args, kwargs in [
+            ((11,), {}),
+            ((), {"seed": 11}),
+            (("a",), {}),
+            ((-1,), {}),
+            ((2**32,), {}),
+            ((), {}),
+            ((1, 2), {}),
+            ((), {"s": 1}),
+            ((1,), {"seed": 1}),
+        ]:
             table.append((function.__name__, function, args, kwargs))
-    for args, kwargs in [((-10 ** 6, 10 ** 6), {}), ((), {"a": 1, "b": 10 ** 6}),
-                         ((1.5, 2), {}), ((1, "b"), {}), ((2 ** 31, 1), {}), ((1, -2 ** 31 - 1), {}),
-                         ((), {}), ((1, 2, 3), {}), ((1,), {"c": 1})]:
+    for args, kwargs in [
+        ((-(10**6), 10**6), {}),
+        ((), {"a": 1, "b": 10**6}),
+        ((1.5, 2), {}),
+        ((1, "b"), {}),
+        ((2**31, 1), {}),
+        ((1, -(2**31) - 1), {}),
+        ((), {}),
+        ((1, 2, 3), {}),
+        ((1,), {"c": 1}),
+    ]:
         table.append(("rndi", v.rndi, args, kwargs))
-    for args, kwargs in [((0, 1e6), {}), ((), {"b": 1e6, "a": 0}), (("a", 1), {}),
-                         ((0, "b"), {}), ((big, 1), {}), ((), {}), ((1, 2, 3), {})]:
+    for args, kwargs in [
+        ((0, 1e6), {}),
+        ((), {"b": 1e6, "a": 0}),
+        (("a", 1), {}),
+        ((0, "b"), {}),
+        ((big, 1), {}),
+        ((), {}),
+        ((1, 2, 3), {}),
+    ]:
         table.append(("rndf", v.rndf, args, kwargs))
-    for args, kwargs in [((0.5, 0.25, 0.75), {}), ((0.5,), {}), ((0.5, None, 0.75), {}),
-                         ((), {"x": 0.5, "z": 0.75}), ((None,), {}), ((1, "y"), {}),
-                         ((1, 2, 3, 4), {}), ((), {"w": 1}), ((), {}), ((1,), {"x": 1})]:
+    for args, kwargs in [
+        ((0.5, 0.25, 0.75), {}),
+        ((0.5,), {}),
+        ((0.5, None, 0.75), {}),
+        ((), {"x": 0.5, "z": 0.75}),
+        ((None,), {}),
+        ((1, "y"), {}),
+        ((1, 2, 3, 4), {}),
+        ((), {"w": 1}),
+        ((), {}),
+        ((1,), {"x": 1}),
+    ]:
         table.append(("noise", v.noise, args, kwargs))
-    for args, kwargs in [(("t",), {}), ((), {"title": "t"}), ((3,), {}), (("\ud800",), {}),
-                         ((), {}), (("t", "u"), {}), ((), {"name": "t"})]:
+    for args, kwargs in [
+        (("t",), {}),
+        ((), {"title": "t"}),
+        ((3,), {}),
+        (("\ud800",), {}),
+        ((), {}),
+        (("t", "u"), {}),
+        ((), {"name": "t"}),
+    ]:
         table.append(("title", v.title, args, kwargs))
     table += [("quit", v.quit, (), {}), ("quit", v.quit, (1,), {}), ("show", v.show, (1,), {})]
-    for args, kwargs in [((), {}), ((1, 2, 3, 4), {}), ((1,), {"close": 3}), ((), {"x": 1}),
-                         ((1, 2, 3), {"update": 1})]:
+    for args, kwargs in [
+        ((), {}),
+        ((1, 2, 3, 4), {}),
+        ((1,), {"close": 3}),
+        ((), {"x": 1}),
+        ((1, 2, 3), {"update": 1}),
+    ]:
         table.append(("run", v.run, args, kwargs))
-    for args, kwargs in [(("a",), {}), ((-1,), {}), ((1, 2), {}), ((), {"f": 1}),
-                         ((30,), {"fps": 30})]:
+    for args, kwargs in [
+        (("a",), {}),
+        ((-1,), {}),
+        ((1, 2), {}),
+        ((), {"f": 1}),
+        ((30,), {"fps": 30}),
+    ]:
         table.append(("init", v.init, args, kwargs))
     if BEFORE_OR_AFTER == "before":
         # Calls that end in the fatal error "Velmo not initialized" come last:
@@ -94,7 +168,7 @@ def call_table():
 def outcome(function, args, kwargs):
     try:
         return ["ok", repr(function(*args, **kwargs))]
-    except BaseException as error:
+    except BaseException as error:  # noqa: BLE001 - every outcome is reported
         return [type(error).__name__, str(error)]
 
 
@@ -108,7 +182,7 @@ def state():
     """What a call may move: the random sequence and the noise table."""
     if BEFORE_OR_AFTER == "before":
         return None
-    return [v.rndi(-2 ** 31, 2 ** 31 - 1), repr(v.rndf(0, 1)), repr(v.noise(0.3, 0.6, 0.9))]
+    return [v.rndi(-(2**31), 2**31 - 1), repr(v.rndf(0, 1)), repr(v.noise(0.3, 0.6, 0.9))]
 
 
 def reference():
@@ -129,7 +203,7 @@ def attempt(function, args, kwargs, start, stop):
     _testcapi.set_nomemory(start, stop)
     try:
         result = function(*args, **kwargs)
-    except BaseException as caught:
+    except BaseException as caught:  # noqa: BLE001 - every outcome is checked
         error = caught
     try:
         probe = [None] * 16
@@ -177,8 +251,10 @@ def hooked():
                 if why is None and moved != expected["state" if got[0] == "ok" else "unmoved"]:
                     why = "state moved" if got[0] != "ok" else "state not moved as normal"
                 if why:
-                    faults.append(f"{label} under set_nomemory({k}, {stop}): {why}: {got!r}, "
-                                  f"normally {expected['outcome']!r}")
+                    faults.append(
+                        f"{label} under set_nomemory({k}, {stop}): {why}: {got!r}, "
+                        f"normally {expected['outcome']!r}"
+                    )
                 if stop == 0:
                     settled = got == expected["outcome"] and probe_succeeded
             counted[name] = counted.get(name, 0) + 1
@@ -202,7 +278,9 @@ def init_attempts():
     keyword = sys.argv[2] == "keyword"
     args, kwargs = ((), {"fps": 30}) if keyword else ((30,), {})
     for k in json.load(sys.stdin):
-        got, probe_succeeded = attempt(v.init, args, kwargs, k, k + 1 if sys.argv[3] == "one" else 0)
+        got, probe_succeeded = attempt(
+            v.init, args, kwargs, k, k + 1 if sys.argv[3] == "one" else 0
+        )
         engine = got == ["ok", "None"] or outcome(v.quit, (), {}) == ["ok", "None"]
         builtins_kept = vars(sys.modules["__main__"])["__builtins__"] is builtins
         print(json.dumps([k, got, probe_succeeded, engine, builtins_kept]), flush=True)
@@ -215,6 +293,7 @@ def init_own_steps():
     calls inspect.stack(): from there on the allocations are the
     interpreter's own (3.11 loops forever and 3.13 crashes in them when they
     fail). Found with an inspect.stack() that stops the call."""
+
     def stop_here(*args):
         raise LookupError("reached inspect.stack")
 
@@ -227,5 +306,9 @@ def init_own_steps():
 
 
 if __name__ == "__main__":
-    {"reference": reference, "hooked": hooked, "init": init_attempts,
-     "init-own-steps": init_own_steps}[sys.argv[1]]()
+    {
+        "reference": reference,
+        "hooked": hooked,
+        "init": init_attempts,
+        "init-own-steps": init_own_steps,
+    }[sys.argv[1]]()

@@ -2,9 +2,8 @@
 
 import os
 
-import pytest
-
 import conftest
+import pytest
 import velmo_wrapper
 
 # A conversion empties the keyword dictionary it was called with. Where the

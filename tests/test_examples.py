@@ -13,8 +13,13 @@ EXAMPLES = ROOT / "examples"
 
 def run_example(name, *args, timeout=60):
     # From another directory: `init` must move the script to its own one.
-    completed = subprocess.run([sys.executable, str(EXAMPLES / name), *args], cwd=ROOT.parent,
-                               capture_output=True, text=True, timeout=timeout)
+    completed = subprocess.run(
+        [sys.executable, str(EXAMPLES / name), *args],
+        cwd=ROOT.parent,
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+    )
     assert completed.returncode == 0, completed.stderr
     return completed.stdout
 
@@ -67,8 +72,9 @@ def test_landscape_flies_over_a_seeded_map():
     assert len(frames) >= 2
     for frame in frames:
         assert len(frame) == landscape.HEIGHT
-        assert all(len(row) == landscape.WIDTH and set(row) <= set(landscape.ALL_GLYPHS)
-                   for row in frame)
+        assert all(
+            len(row) == landscape.WIDTH and set(row) <= set(landscape.ALL_GLYPHS) for row in frame
+        )
     # Real noise makes varied terrain, and the view moves between frames.
     assert len(set("".join(frames[0]))) >= 4
     assert frames[0] != frames[-1]
@@ -110,8 +116,9 @@ def test_frame_clock_shows_catch_up_and_dropped_frames():
 def test_readme_first_script_runs_as_described():
     readme = (ROOT / "README.md").read_text(encoding="utf-8")
     source = re.search(r"```python\n(.*?)```", readme, re.S).group(1)
-    completed = subprocess.run([sys.executable, "-c", source], capture_output=True, text=True,
-                               timeout=60)
+    completed = subprocess.run(
+        [sys.executable, "-c", source], capture_output=True, text=True, timeout=60
+    )
     assert completed.returncode == 0, completed.stderr
     lines = completed.stdout.splitlines()
     assert lines[-1] == "bye"

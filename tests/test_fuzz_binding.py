@@ -36,11 +36,10 @@ import threading
 import pytest
 
 hypothesis = pytest.importorskip("hypothesis")
-from hypothesis import HealthCheck, given, settings  # noqa: E402
-from hypothesis import strategies as st  # noqa: E402
-
 import fuzz_objects  # noqa: E402
 import velmo_wrapper as v  # noqa: E402
+from hypothesis import HealthCheck, given, settings  # noqa: E402
+from hypothesis import strategies as st  # noqa: E402
 
 EXAMPLES = int(os.environ.get("VELMO_FUZZ_EXAMPLES", "150"))
 RANDOM = os.environ.get("VELMO_FUZZ_RANDOM") == "1"
@@ -48,7 +47,7 @@ REPLY_TIMEOUT_S = 60
 PANIC = "pyo3_runtime.PanicException"
 TYPE_ERROR = "builtins.TypeError"
 OVERFLOW_ERROR = "builtins.OverflowError"
-INT32_MIN, INT32_MAX = -2**31, 2**31 - 1
+INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
 UINT32_MAX = 2**32 - 1
 MAX_DOUBLE = 1.7976931348623157e308
 
@@ -80,19 +79,84 @@ calls_sent = collections.Counter()
 
 # ---------------------------------------------------------------- strategies
 
-BOUNDARY_INTS = [0, 1, -1, INT32_MAX, INT32_MAX + 1, INT32_MIN, INT32_MIN - 1, UINT32_MAX,
-                 UINT32_MAX + 1, 2**63 - 1, 2**63, -2**63, -2**63 - 1, 2**64 - 1, 2**64,
-                 10**400, -10**400]
-BOUNDARY_FLOATS = [math.nan, -math.nan, math.inf, -math.inf, 0.0, -0.0, 1.0, -1.0, 0.5, MAX_DOUBLE,
-                   -MAX_DOUBLE, 5e-324, 2147483648.5, -2147483649.5, 1e300, 180.0, 90.0]
-ODD_TEXTS = ["", "\ud800", "a\udcffb", "x\x00", "x\x00\u0101", "\u00e9", "x\x00\u00e9",
-             "\U0001f600", "title"]
-KEY_NAMES = ["x", "y", "z", "a", "b", "seed", "pid", "fps", "deg", "title", "update", "draw",
-             "close", "w", "X", "x ", "", "\udcff", "x\x00", "x\x00\u0101", "x\x00\u00e9",
-             "x\ud800", "\u00e9"]
+BOUNDARY_INTS = [
+    0,
+    1,
+    -1,
+    INT32_MAX,
+    INT32_MAX + 1,
+    INT32_MIN,
+    INT32_MIN - 1,
+    UINT32_MAX,
+    UINT32_MAX + 1,
+    2**63 - 1,
+    2**63,
+    -(2**63),
+    -(2**63) - 1,
+    2**64 - 1,
+    2**64,
+    10**400,
+    -(10**400),
+]
+BOUNDARY_FLOATS = [
+    math.nan,
+    -math.nan,
+    math.inf,
+    -math.inf,
+    0.0,
+    -0.0,
+    1.0,
+    -1.0,
+    0.5,
+    MAX_DOUBLE,
+    -MAX_DOUBLE,
+    5e-324,
+    2147483648.5,
+    -2147483649.5,
+    1e300,
+    180.0,
+    90.0,
+]
+ODD_TEXTS = [
+    "",
+    "\ud800",
+    "a\udcffb",
+    "x\x00",
+    "x\x00\u0101",
+    "\u00e9",
+    "x\x00\u00e9",
+    "\U0001f600",
+    "title",
+]
+KEY_NAMES = [
+    "x",
+    "y",
+    "z",
+    "a",
+    "b",
+    "seed",
+    "pid",
+    "fps",
+    "deg",
+    "title",
+    "update",
+    "draw",
+    "close",
+    "w",
+    "X",
+    "x ",
+    "",
+    "\udcff",
+    "x\x00",
+    "x\x00\u0101",
+    "x\x00\u00e9",
+    "x\ud800",
+    "\u00e9",
+]
 
-ints = st.one_of(st.sampled_from(BOUNDARY_INTS), st.integers(-2**40, 2**40),
-                 st.integers(-2**80, 2**80))
+ints = st.one_of(
+    st.sampled_from(BOUNDARY_INTS), st.integers(-(2**40), 2**40), st.integers(-(2**80), 2**80)
+)
 floats = st.one_of(st.sampled_from(BOUNDARY_FLOATS), st.floats(), st.floats(-1e3, 1e3))
 texts = st.one_of(st.sampled_from(ODD_TEXTS), st.text(max_size=8))
 words = st.text(alphabet="abcxyz é", max_size=6)
@@ -142,11 +206,15 @@ def own_keywords(name):
     """Keywords that bind: the function's own names, in any order."""
     own = [p for p, _ in SIGNATURES.get(name, ([], 0))[0]]
     return st.permutations(own).flatmap(
-        lambda names: st.tuples(*[st.tuples(st.just(("k", n)), arguments) for n in names]))
+        lambda names: st.tuples(*[st.tuples(st.just(("k", n)), arguments) for n in names])
+    )
 
 
-numbers = st.one_of(st.tuples(st.just("float"), floats), st.tuples(st.just("int"), ints),
-                    st.tuples(st.just("bool"), st.booleans()))
+numbers = st.one_of(
+    st.tuples(st.just("float"), floats),
+    st.tuples(st.just("int"), ints),
+    st.tuples(st.just("bool"), st.booleans()),
+)
 
 
 def calls_of(name):
@@ -156,14 +224,18 @@ def calls_of(name):
     params, required = SIGNATURES.get(name, ([], 0))
     wild = st.tuples(
         st.lists(arguments, max_size=4),
-        st.one_of(st.lists(st.tuples(keys_for(name), arguments), max_size=3),
-                  own_keywords(name).map(list)))
+        st.one_of(
+            st.lists(st.tuples(keys_for(name), arguments), max_size=3), own_keywords(name).map(list)
+        ),
+    )
     binding = st.tuples(st.lists(numbers, min_size=required, max_size=len(params)), st.just([]))
     return st.tuples(st.just(name), st.one_of(wild, binding), st.booleans()).map(
-        lambda call: (call[0], call[1][0], call[1][1], call[2]))
+        lambda call: (call[0], call[1][0], call[1][1], call[2])
+    )
 
 
 # ------------------------------------------------------------------ children
+
 
 class Child:
     """A child interpreter in one state, answering calls over a pipe."""
@@ -173,17 +245,22 @@ class Child:
         self.start()
 
     def start(self):
-        self.stderr_file = tempfile.NamedTemporaryFile(prefix="velmo-fuzz-", suffix=".err",
-                                                       delete=False)
+        self.stderr_file = tempfile.NamedTemporaryFile(
+            prefix="velmo-fuzz-", suffix=".err", delete=False
+        )
         child = os.path.join(os.path.dirname(__file__), "fuzz_child.py")
         self.process = subprocess.Popen(
             [sys.executable, child, self.state, self.stderr_file.name],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.stderr_file)
+            stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE,
+            stderr=self.stderr_file,
+        )
         # A thread reads the replies, so that waiting for one can time out on
         # Windows too, whose pipes cannot be waited on with select().
         self.replies = queue.Queue()
-        threading.Thread(target=self.read_replies, args=(self.process.stdout, self.replies),
-                         daemon=True).start()
+        threading.Thread(
+            target=self.read_replies, args=(self.process.stdout, self.replies), daemon=True
+        ).start()
         ready, self.panic_module = self.receive(restart=False)
         assert ready == "ready" and self.panic_module == "pyo3_runtime"
 
@@ -202,8 +279,12 @@ class Child:
         except queue.Empty:
             self.fail("no answer within the time limit", restart)
         if not read:
-            self.fail("the child ended" if isinstance(reply, EOFError)
-                      else f"unreadable answer: {reply!r}", restart)
+            self.fail(
+                "the child ended"
+                if isinstance(reply, EOFError)
+                else f"unreadable answer: {reply!r}",
+                restart,
+            )
         return reply
 
     def fail(self, what, restart=True):
@@ -216,8 +297,10 @@ class Child:
             log = handle.read()
         if restart:
             self.start()
-        pytest.fail(f"{self.state} child: {what}; exit status {status}; "
-                    f"its standard error ends with:\n{log[-4000:]}")
+        pytest.fail(
+            f"{self.state} child: {what}; exit status {status}; "
+            f"its standard error ends with:\n{log[-4000:]}"
+        )
 
     def call(self, request):
         calls_sent[request[0]] += 1
@@ -248,6 +331,7 @@ def children():
 
 
 # --------------------------------------------------------------------- model
+
 
 def _c_api(name, restype):
     function = getattr(ctypes.pythonapi, name)
@@ -306,8 +390,11 @@ def interpreter(conversion, obj):
         if type(error) is PANIC_TYPE:
             raise panic(str(error), resumed=True) from None
         cause = error.__cause__
-        raise Failure(fuzz_objects.type_name(type(error)), str(error),
-                      fuzz_objects.type_name(type(cause)) if cause is not None else None) from None
+        raise Failure(
+            fuzz_objects.type_name(type(error)),
+            str(error),
+            fuzz_objects.type_name(type(cause)) if cause is not None else None,
+        ) from None
 
 
 def index_value(obj, read):
@@ -325,7 +412,7 @@ def convert(rule, obj):
     if rule == "int32":
         value = index_value(obj, long_of)
         if not INT32_MIN <= value <= INT32_MAX:
-            raise Failure(OVERFLOW_ERROR, None)   # the wording is the module's own
+            raise Failure(OVERFLOW_ERROR, None)  # the wording is the module's own
         return value
     if rule in ("uint32", "optional_uint32"):
         value = index_value(obj, unsigned_of)
@@ -369,8 +456,9 @@ def bind(name, args, keywords):
         was = "was" if k == 1 else "were"
         if required == n:
             raise type_error(f"{name}() takes {n} positional arguments but {k} {was} given")
-        raise type_error(f"{name}() takes from {required} to {n} positional arguments "
-                         f"but {k} {was} given")
+        raise type_error(
+            f"{name}() takes from {required} to {n} positional arguments but {k} {was} given"
+        )
     for key, description in keywords.items():
         if not isinstance(key, str):
             raise type_error(f"'{type(key).__qualname__}' object cannot be converted to 'PyString'")
@@ -381,7 +469,7 @@ def bind(name, args, keywords):
                 raise type_error(f"{name}() got multiple values for argument '{key}'")
             slots[index] = description
         else:
-            raise type_error(f"{name}() got an unexpected keyword argument '{str(key)}'")
+            raise type_error(f"{name}() got an unexpected keyword argument '{key!s}'")
     missing = [names[i] for i in range(required) if slots[i] is None]
     if missing:
         quoted = [f"'{m}'" for m in missing]
@@ -411,8 +499,11 @@ def expected_outcome(state, name, args, kwargs):
         # The interpreter refuses these itself, in words that vary by version.
         if any(not isinstance(key, str) for key in keywords):
             # 3.8 reports the keywords themselves, later versions their keys.
-            return Failure(TYPE_ERROR, None, contains=("keywords must be strings",
-                                                       f"{name}() takes no keyword arguments"))
+            return Failure(
+                TYPE_ERROR,
+                None,
+                contains=("keywords must be strings", f"{name}() takes no keyword arguments"),
+            )
         if keywords:
             return Failure(TYPE_ERROR, None, contains=f"{name}() takes no keyword arguments")
         if args:
@@ -423,8 +514,10 @@ def expected_outcome(state, name, args, kwargs):
     try:
         slots = bind(name, args, keywords)
         params = SIGNATURES[name][0]
-        values = [converted(state, rule, param, slot) if slot is not None else None
-                  for (param, rule), slot in zip(params, slots)]
+        values = [
+            converted(state, rule, param, slot) if slot is not None else None
+            for (param, rule), slot in zip(params, slots)
+        ]
     except Failure as failure:
         return failure
     if name == "init":
@@ -438,6 +531,7 @@ def expected_outcome(state, name, args, kwargs):
 
 # ------------------------------------------------------------ result checks
 
+
 def saturated(rounded, x):
     """`rounded(x)` as a signed 32-bit value: saturating, NaN giving 0."""
     if math.isnan(x):
@@ -448,7 +542,9 @@ def saturated(rounded, x):
 
 
 def same_float(a, b):
-    return (math.isnan(a) and math.isnan(b)) or (a == b and math.copysign(1, a) == math.copysign(1, b))
+    return (math.isnan(a) and math.isnan(b)) or (
+        a == b and math.copysign(1, a) == math.copysign(1, b)
+    )
 
 
 def check_result(name, values, result):
@@ -479,7 +575,7 @@ def check_result(name, values, result):
         else:
             assert result == math.sqrt(x)
     elif name in ("sin", "cos"):
-        radians = x * math.pi / 180.0   # may overflow to infinity for a finite x
+        radians = x * math.pi / 180.0  # may overflow to infinity for a finite x
         if math.isfinite(radians):
             assert result == getattr(math, name)(radians) and -1.0 <= result <= 1.0
         else:
@@ -511,15 +607,19 @@ def rndf_failure(values):
     return None
 
 
-RESUME_NOTICE = ("--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
-                 "Python stack trace below:\n")
+RESUME_NOTICE = (
+    "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
+    "Python stack trace below:\n"
+)
 
 
 def may_write_diagnostics(args, kwargs):
     """Whether an argument object may itself cause a fatal error on the way."""
     descriptions = list(args) + [value for _, value in kwargs]
-    return any(d[0] == "hook" and (d[2][0] in ("reenter", "recurse") or d[2][1:2] == ("Panic",))
-               for d in descriptions)
+    return any(
+        d[0] == "hook" and (d[2][0] in ("reenter", "recurse") or d[2][1:2] == ("Panic",))
+        for d in descriptions
+    )
 
 
 def check_failure(expected, outcome, diagnostics):
@@ -543,9 +643,9 @@ def check_failure(expected, outcome, diagnostics):
 
 
 def check_call(child, request):
-    name, args, kwargs, through_c_api = request
+    name, args, kwargs, _through_c_api = request
     if any(key[0] == "kint" for key, _ in kwargs):
-        request = (name, args, kwargs, True)   # the interpreter refuses such keys itself
+        request = (name, args, kwargs, True)  # the interpreter refuses such keys itself
     expected = expected_outcome(child.state, name, args, kwargs)
     if expected == "skip":
         return
@@ -563,8 +663,13 @@ def check_call(child, request):
 
 
 fuzz_settings = settings(
-    max_examples=EXAMPLES, derandomize=not RANDOM, database=None, deadline=None,
-    suppress_health_check=list(HealthCheck), print_blob=True)
+    max_examples=EXAMPLES,
+    derandomize=not RANDOM,
+    database=None,
+    deadline=None,
+    suppress_health_check=list(HealthCheck),
+    print_blob=True,
+)
 
 
 @pytest.mark.parametrize("state", ["before", "after"])

@@ -1,7 +1,5 @@
 """Faults found by fuzzing the binding, each kept as a test of its own."""
 
-import pytest
-
 
 def test_keyword_arguments_live_until_the_call_ends(script):
     # A caller of the C API hands the function its own keyword dictionary (as
@@ -9,7 +7,8 @@ def test_keyword_arguments_live_until_the_call_ends(script):
     # it must not free the arguments still to be converted, nor the one
     # converting itself. Objects are allocated with malloc, so that a freed
     # one is reused or unmapped at once.
-    result = script("""
+    result = script(
+        """
         import ctypes
         import velmo_wrapper as v
 
@@ -44,7 +43,9 @@ def test_keyword_arguments_live_until_the_call_ends(script):
                 log.append(str(error))
             print(log)
             log.clear()
-    """, env={"PYTHONMALLOC": "malloc"})
+    """,
+        env={"PYTHONMALLOC": "malloc"},
+    )
     assert result.returncode == 0, result
     lines = result.stdout.splitlines()
     for line in lines:
@@ -87,5 +88,7 @@ def test_fatal_error_raised_while_naming_a_type_is_resumed(script):
         "TypeError argument 'title': '<failed to extract type name>' object cannot be "
         "converted to 'PyString'",
     ], result
-    assert "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---" \
-        in result.stderr, result
+    assert (
+        "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---"
+        in result.stderr
+    ), result

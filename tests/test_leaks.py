@@ -3,7 +3,8 @@ the argument objects' reference counts and the process's memory where they were.
 
 
 def test_no_growth_over_many_calls(script):
-    result = script("""
+    result = script(
+        """
         import sys
         import velmo_wrapper as v
 
@@ -56,7 +57,9 @@ def test_no_growth_over_many_calls(script):
         after = resident_kib()
         assert [sys.getrefcount(o) for o in watched] == counts
         print(after - before)
-    """, timeout=300)
+    """,
+        timeout=300,
+    )
     assert result.returncode == 0, result.stdout + result.stderr[-2000:]
     grown_kib = int(result.stdout)
     # 120,000 calls; a leak of even one small object per call would be several MiB.

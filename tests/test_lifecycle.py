@@ -6,14 +6,16 @@ import os
 import subprocess
 import sys
 
+import conftest
 import pytest
 
-import conftest
-
-NOT_INITIALIZED = ("thread '<unnamed>' panicked at velmo-wrapper/src/velmo_singleton:11:13:\n"
-                   "Velmo not initialized\n")
-ALREADY_INITIALIZED = ("thread '<unnamed>' panicked at velmo-engine/src/velmo:23:5:\n"
-                       "Velmo already initialized\n")
+NOT_INITIALIZED = (
+    "thread '<unnamed>' panicked at velmo-wrapper/src/velmo_singleton:11:13:\n"
+    "Velmo not initialized\n"
+)
+ALREADY_INITIALIZED = (
+    "thread '<unnamed>' panicked at velmo-engine/src/velmo:23:5:\nVelmo already initialized\n"
+)
 HINT = "note: run with `VELMO_BACKTRACE=1` environment variable to display a backtrace\n"
 
 
@@ -85,7 +87,10 @@ def test_fatal_error_inside_an_argument_conversion_resumes(script):
     assert result.stdout == "PanicException Velmo not initialized\n"
     lines = result.stderr.splitlines(keepends=True)
     assert "".join(lines[:3]) == NOT_INITIALIZED + HINT
-    assert lines[3] == "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
+    assert (
+        lines[3]
+        == "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
+    )
     assert lines[4] == "Python stack trace below:\n"
     assert lines[5] == "Traceback (most recent call last):\n"
     assert "__float__" in result.stderr
@@ -94,13 +99,16 @@ def test_fatal_error_inside_an_argument_conversion_resumes(script):
 
 
 def test_backtrace_variable_prints_the_native_stack(script):
-    result = script("""
+    result = script(
+        """
         import velmo_wrapper as v
         try:
             v.quit()
         except BaseException:
             pass
-    """, env={"VELMO_BACKTRACE": "1"})
+    """,
+        env={"VELMO_BACKTRACE": "1"},
+    )
     assert result.returncode == 0, result
     assert result.stderr.startswith(NOT_INITIALIZED + "stack backtrace:\n")
     assert "note: run with" not in result.stderr
@@ -116,7 +124,8 @@ def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
     home.mkdir()
     elsewhere = tmp_path / "elsewhere"
     elsewhere.mkdir()
-    result = script(f"""
+    result = script(
+        f"""
         import os
         import velmo_wrapper as v
         start = os.getcwd()
@@ -148,7 +157,10 @@ def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
             assert os.getcwd() == {str(home)!r}
             os.chdir({str(elsewhere)!r})
         print("ok")
-    """, cwd=elsewhere, path=home / "main.py")
+    """,
+        cwd=elsewhere,
+        path=home / "main.py",
+    )
     assert result.returncode == 0, result
     assert result.stdout == "ok\n"
     assert result.stderr == ALREADY_INITIALIZED + HINT + ALREADY_INITIALIZED
@@ -156,9 +168,11 @@ def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
 
 def test_init_keeps_the_directory_of_a_script_started_where_it_lies(tmp_path):
     (tmp_path / "bare.py").write_text(
-        "import os\nimport velmo_wrapper as v\nv.init()\nprint(os.getcwd())\n")
-    completed = subprocess.run([sys.executable, "bare.py"], cwd=tmp_path,
-                               capture_output=True, text=True, timeout=60)
+        "import os\nimport velmo_wrapper as v\nv.init()\nprint(os.getcwd())\n"
+    )
+    completed = subprocess.run(
+        [sys.executable, "bare.py"], cwd=tmp_path, capture_output=True, text=True, timeout=60
+    )
     assert completed.returncode == 0, completed.stderr
     assert completed.stdout == f"{tmp_path}\n"
 
@@ -166,13 +180,16 @@ def test_init_keeps_the_directory_of_a_script_started_where_it_lies(tmp_path):
 def test_init_without_a_file_name_keeps_the_directory(script, tmp_path):
     # Code given with -c has the file name "<string>": no directory part.
     (tmp_path / "inner").mkdir()
-    result = script("""
+    result = script(
+        """
         import os
         import velmo_wrapper as v
         os.chdir("inner")
         v.init()
         print(os.path.basename(os.getcwd()))
-    """, cwd=tmp_path)
+    """,
+        cwd=tmp_path,
+    )
     assert result.returncode == 0, result
     assert result.stdout == "inner\n"
 
@@ -180,7 +197,8 @@ def test_init_without_a_file_name_keeps_the_directory(script, tmp_path):
 def test_a_failed_init_can_be_repeated(script, tmp_path):
     home = tmp_path / "home"
     home.mkdir()
-    result = script(f"""
+    result = script(
+        f"""
         import os, shutil, sys
         import velmo_wrapper as v
 
@@ -215,7 +233,9 @@ def test_a_failed_init_can_be_repeated(script, tmp_path):
         v.init()
         assert os.getcwd() == {str(home)!r}
         print("ok")
-    """, path=home / "main.py")
+    """,
+        path=home / "main.py",
+    )
     assert result.returncode == 0, result
     assert result.stdout == "ok\n"
 
@@ -273,14 +293,21 @@ long syscall(long number, ...) {
 
 
 @conftest.posix_only("LD_PRELOAD to replace the entropy source")
-@pytest.mark.parametrize("error, first_init", [
-    # A refused source (a sandbox's filter, say) is the fatal error, once.
-    ("EPERM", "PanicException could not initialize thread_rng: Operation not permitted (os error 1)"),
-    # A kernel without the system call: /dev/urandom supplies the seed.
-    ("ENOSYS", "None"),
-])
-def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(script, tmp_path, error,
-                                                                       first_init):
+@pytest.mark.parametrize(
+    "error, first_init",
+    [
+        # A refused source (a sandbox's filter, say) is the fatal error, once.
+        (
+            "EPERM",
+            "PanicException could not initialize thread_rng: Operation not permitted (os error 1)",
+        ),
+        # A kernel without the system call: /dev/urandom supplies the seed.
+        ("ENOSYS", "None"),
+    ],
+)
+def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(
+    script, tmp_path, error, first_init
+):
     # The entropy source is replaced by one that always fails, through a
     # preloaded library (the module makes the getrandom system call through the
     # C library's syscall).
@@ -289,19 +316,34 @@ def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(script, t
     library = tmp_path / "getrandom_fails.so"
     # The compiler runs without whatever this run preloads (a sanitizer's runtime).
     compiler_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
-    built = subprocess.run(["cc", "-shared", "-fPIC", f"-DGETRANDOM_ERROR={error}", str(source),
-                            "-o", str(library), "-ldl"],
-                           capture_output=True, text=True, env=compiler_env)
+    built = subprocess.run(
+        [
+            "cc",
+            "-shared",
+            "-fPIC",
+            f"-DGETRANDOM_ERROR={error}",
+            str(source),
+            "-o",
+            str(library),
+            "-ldl",
+        ],
+        capture_output=True,
+        text=True,
+        env=compiler_env,
+    )
     if built.returncode != 0:
         pytest.skip("no C compiler: " + built.stderr)
-    result = script("""
+    result = script(
+        """
         import velmo_wrapper as v
         for call in (v.init, v.init, v.quit):
             try:
                 print(call())
             except BaseException as error:
                 print(type(error).__name__, error)
-    """, env={"LD_PRELOAD": " ".join(filter(None, [os.environ.get("LD_PRELOAD"), str(library)]))})
+    """,
+        env={"LD_PRELOAD": " ".join(filter(None, [os.environ.get("LD_PRELOAD"), str(library)]))},
+    )
     assert result.returncode == 0, result
     assert result.stdout.splitlines() == [
         first_init,

@@ -14,8 +14,10 @@ def math_cases():
         cases += [(name, [number(r[0])], repr(int(r[1]))) for r in rows("math.txt", name)]
     for name in FLOAT_FUNCTIONS:
         cases += [(name, [number(r[0])], as_float_repr(r[1])) for r in rows("math.txt", name)]
-    cases += [("atan2", [number(r[0]), number(r[1])], as_float_repr(r[2]))
-              for r in rows("math.txt", "atan2")]
+    cases += [
+        ("atan2", [number(r[0]), number(r[1])], as_float_repr(r[2]))
+        for r in rows("math.txt", "atan2")
+    ]
     return cases
 
 
@@ -72,8 +74,22 @@ def test_argument_rules_and_the_engine_check(script):
     assert before[0] == ("PanicException", "Velmo not initialized")
     assert before[1][0] == "TypeError" and before[1][1].startswith("argument 'x': ")
     assert before[2][0] == "TypeError" and before[2][1].startswith("argument 'x': ")
-    (kw, positional, swapped, ceil_kw, sin_kw, floaty, indexy, boolean,
-     bad_str, bad_x, none, huge, sign, zero_root) = after
+    (
+        kw,
+        positional,
+        swapped,
+        ceil_kw,
+        sin_kw,
+        floaty,
+        indexy,
+        boolean,
+        bad_str,
+        bad_x,
+        none,
+        huge,
+        sign,
+        zero_root,
+    ) = after
     assert kw == positional == swapped == ("ok", repr(63.43494882292201))
     assert ceil_kw == ("ok", "3") and sin_kw == ("ok", "0.49999999999999994")
     assert floaty == ("ok", "3") and indexy == ("ok", "7") and boolean == ("ok", "1.0")

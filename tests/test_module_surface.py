@@ -6,17 +6,47 @@ import ctypes
 import inspect
 
 import pytest
-
 import velmo_wrapper as v
 
-NAMES = ["init", "run", "show", "quit", "title", "process_exists", "ceil", "floor", "sgn",
-         "sqrt", "sin", "cos", "atan2", "rseed", "rndi", "rndf", "nseed", "noise"]
+NAMES = [
+    "init",
+    "run",
+    "show",
+    "quit",
+    "title",
+    "process_exists",
+    "ceil",
+    "floor",
+    "sgn",
+    "sqrt",
+    "sin",
+    "cos",
+    "atan2",
+    "rseed",
+    "rndi",
+    "rndf",
+    "nseed",
+    "noise",
+]
 
 SIGNATURES = {
-    "init": "(fps)", "run": "(update, draw, close)", "show": "()", "quit": "()",
-    "title": "(title)", "process_exists": "(pid)", "ceil": "(x)", "floor": "(x)",
-    "sgn": "(x)", "sqrt": "(x)", "sin": "(deg)", "cos": "(deg)", "atan2": "(y, x)",
-    "rseed": "(seed)", "rndi": "(a, b)", "rndf": "(a, b)", "nseed": "(seed)",
+    "init": "(fps)",
+    "run": "(update, draw, close)",
+    "show": "()",
+    "quit": "()",
+    "title": "(title)",
+    "process_exists": "(pid)",
+    "ceil": "(x)",
+    "floor": "(x)",
+    "sgn": "(x)",
+    "sqrt": "(x)",
+    "sin": "(deg)",
+    "cos": "(deg)",
+    "atan2": "(y, x)",
+    "rseed": "(seed)",
+    "rndi": "(a, b)",
+    "rndf": "(a, b)",
+    "nseed": "(seed)",
     "noise": "(x, y=None, z=None)",
 }
 
@@ -38,7 +68,10 @@ def test_module_attributes():
 def test_introspected_signatures():
     noise = inspect.signature(v.noise).parameters
     assert [(p.name, p.default) for p in noise.values()] == [
-        ("x", inspect.Parameter.empty), ("y", None), ("z", None)]
+        ("x", inspect.Parameter.empty),
+        ("y", None),
+        ("z", None),
+    ]
     fps = inspect.signature(v.init).parameters["fps"]
     assert fps.default is inspect.Parameter.empty
 
@@ -56,8 +89,10 @@ def test_second_module_creation_is_refused():
     entry.restype = ctypes.py_object
     with pytest.raises(ImportError) as raised:
         entry()
-    assert str(raised.value) == ("PyO3 modules compiled for CPython 3.8 or older may only be "
-                                 "initialized once per interpreter process")
+    assert str(raised.value) == (
+        "PyO3 modules compiled for CPython 3.8 or older may only be "
+        "initialized once per interpreter process"
+    )
 
 
 def message(call, *args, **kwargs):
@@ -66,23 +101,36 @@ def message(call, *args, **kwargs):
     return type(raised.value), str(raised.value)
 
 
-@pytest.mark.parametrize("call, args, kwargs, expected", [
-    (v.ceil, (1, 2), {}, "ceil() takes 1 positional arguments but 2 were given"),
-    (v.atan2, (1, 2, 3), {}, "atan2() takes 2 positional arguments but 3 were given"),
-    (v.noise, (1, 2, 3, 4), {}, "noise() takes from 1 to 3 positional arguments but 4 were given"),
-    (v.init, (1, 2), {}, "init() takes from 0 to 1 positional arguments but 2 were given"),
-    (v.ceil, (), {}, "ceil() missing 1 required positional argument: 'x'"),
-    (v.rndi, (), {}, "rndi() missing 2 required positional arguments: 'a' and 'b'"),
-    (v.run, (), {}, "run() missing 3 required positional arguments: 'update', 'draw', and 'close'"),
-    (v.run, (1,), {"close": 3}, "run() missing 1 required positional argument: 'draw'"),
-    (v.rndf, (), {"b": 1}, "rndf() missing 1 required positional argument: 'a'"),
-    (v.ceil, (1,), {"x": 2}, "ceil() got multiple values for argument 'x'"),
-    (v.ceil, (), {"y": 1}, "ceil() got an unexpected keyword argument 'y'"),
-    (v.noise, (1,), {"w": 1, "x": 2}, "noise() got an unexpected keyword argument 'w'"),
-    (v.noise, (1,), {"x": 2, "w": 1}, "noise() got multiple values for argument 'x'"),
-    (v.ceil, (1, 2), {"y": 3}, "ceil() takes 1 positional arguments but 2 were given"),
-    (v.title, (), {"\udcff": 1}, "title() got an unexpected keyword argument '\udcff'"),
-])
+@pytest.mark.parametrize(
+    "call, args, kwargs, expected",
+    [
+        (v.ceil, (1, 2), {}, "ceil() takes 1 positional arguments but 2 were given"),
+        (v.atan2, (1, 2, 3), {}, "atan2() takes 2 positional arguments but 3 were given"),
+        (
+            v.noise,
+            (1, 2, 3, 4),
+            {},
+            "noise() takes from 1 to 3 positional arguments but 4 were given",
+        ),
+        (v.init, (1, 2), {}, "init() takes from 0 to 1 positional arguments but 2 were given"),
+        (v.ceil, (), {}, "ceil() missing 1 required positional argument: 'x'"),
+        (v.rndi, (), {}, "rndi() missing 2 required positional arguments: 'a' and 'b'"),
+        (
+            v.run,
+            (),
+            {},
+            "run() missing 3 required positional arguments: 'update', 'draw', and 'close'",
+        ),
+        (v.run, (1,), {"close": 3}, "run() missing 1 required positional argument: 'draw'"),
+        (v.rndf, (), {"b": 1}, "rndf() missing 1 required positional argument: 'a'"),
+        (v.ceil, (1,), {"x": 2}, "ceil() got multiple values for argument 'x'"),
+        (v.ceil, (), {"y": 1}, "ceil() got an unexpected keyword argument 'y'"),
+        (v.noise, (1,), {"w": 1, "x": 2}, "noise() got an unexpected keyword argument 'w'"),
+        (v.noise, (1,), {"x": 2, "w": 1}, "noise() got multiple values for argument 'x'"),
+        (v.ceil, (1, 2), {"y": 3}, "ceil() takes 1 positional arguments but 2 were given"),
+        (v.title, (), {"\udcff": 1}, "title() got an unexpected keyword argument '\udcff'"),
+    ],
+)
 def test_binding_messages(call, args, kwargs, expected):
     assert message(call, *args, **kwargs) == (TypeError, expected)
 
@@ -95,19 +143,27 @@ def test_conversion_type_errors_name_the_parameter():
     kind, text = message(v.atan2, 1.0, "x")
     assert kind is TypeError and text.startswith("argument 'x': ")
     assert message(v.title, 5) == (
-        TypeError, "argument 'title': 'int' object cannot be converted to 'PyString'")
+        TypeError,
+        "argument 'title': 'int' object cannot be converted to 'PyString'",
+    )
     assert message(v.noise, 1.0, z=[])[1].startswith("argument 'z': ")
 
 
 def test_other_conversion_errors_pass_unchanged():
     kind, text = message(v.rseed, -1)
     assert kind is OverflowError and "argument" not in text
-    assert message(v.rseed, 2**32) == (OverflowError, "out of range integral type conversion attempted")
-    assert message(v.nseed, 2**64 - 1) == (OverflowError, "out of range integral type conversion attempted")
+    assert message(v.rseed, 2**32) == (
+        OverflowError,
+        "out of range integral type conversion attempted",
+    )
+    assert message(v.nseed, 2**64 - 1) == (
+        OverflowError,
+        "out of range integral type conversion attempted",
+    )
     assert message(v.process_exists, 2**64)[0] is OverflowError
     kind, text = message(v.rndi, 2**31, 0)
     assert kind is OverflowError and not text.startswith("argument")
-    assert message(v.rndi, 0, -2**31 - 1)[0] is OverflowError
+    assert message(v.rndi, 0, -(2**31) - 1)[0] is OverflowError
     assert message(v.ceil, 10**400)[0] is OverflowError
     kind, _ = message(v.title, "lone \udcff surrogate")
     assert kind is UnicodeEncodeError
@@ -137,7 +193,7 @@ def test_only_exactly_type_error_is_reworded():
         def __index__(self):
             raise Special("mine")
 
-    with pytest.raises(Special, match="^mine$"):
+    with pytest.raises(Special, match=r"^mine$"):
         v.rndi(Raises(), 1)
 
 

@@ -7,8 +7,9 @@ from golden_values import as_float_repr, rows
 
 
 def test_samples_and_optional_coordinates(script):
-    samples = [(int(r[0]), float(r[1]), float(r[2]), float(r[3])) for r in
-               rows("noise.txt", "sample")]
+    samples = [
+        (int(r[0]), float(r[1]), float(r[2]), float(r[3])) for r in rows("noise.txt", "sample")
+    ]
     result = script(f"""
         import json, velmo_wrapper as v
         v.init()
@@ -94,8 +95,7 @@ def test_argument_rules(script):
     before, after = eval(result.stdout)
     assert before[0] == before[1] == ("PanicException", "Velmo not initialized")
     assert before[2][0] == "OverflowError"
-    (negative, too_big, huge, fractional, largest, str_x, str_y, str_z, none_x,
-     four, no_x) = after
+    (negative, too_big, huge, fractional, largest, str_x, str_y, str_z, none_x, four, no_x) = after
     assert negative[0] == huge[0] == "OverflowError" and "argument" not in negative[1]
     assert too_big == ("OverflowError", "out of range integral type conversion attempted")
     assert fractional[0] == "TypeError" and fractional[1].startswith("argument 'seed': ")

@@ -23,8 +23,9 @@ TIMEOUT = 120
 
 
 def run_child(*args, stdin=None):
-    completed = subprocess.run([sys.executable, CHILD, *args], input=stdin,
-                               capture_output=True, text=True, timeout=TIMEOUT)
+    completed = subprocess.run(
+        [sys.executable, CHILD, *args], input=stdin, capture_output=True, text=True, timeout=TIMEOUT
+    )
     assert completed.returncode == 0, (args, completed.returncode, completed.stderr[-3000:])
     return completed.stdout
 
@@ -59,12 +60,12 @@ def test_init_under_failing_allocations(form, failing):
     # goes on from the following k.
     own_steps = int(run_child("init-own-steps", "-"))
     assert own_steps > 5
-    left, attempts = [*range(own_steps), 10 ** 6], []
+    left, attempts = [*range(own_steps), 10**6], []
     while left:
         lines = run_child("init", form, failing, stdin=json.dumps(left)).splitlines()
         attempts += [json.loads(line) for line in lines]
         left = [k for k in left if k > attempts[-1][0]]
-    for k, got, probe_succeeded, engine, builtins_kept in attempts:
+    for k, got, _probe_succeeded, engine, builtins_kept in attempts:
         assert got in ACCEPTED, (k, got)
         # An Engine exists exactly when init succeeded.
         assert engine == (got == ["ok", "None"]) and builtins_kept, (k, got)

@@ -4,9 +4,8 @@ import json
 import os
 import subprocess
 
-import pytest
-
 import conftest
+import pytest
 import velmo_wrapper
 
 NOBODY = 65534
@@ -38,7 +37,8 @@ started.wait()
 # The ids whose answers must not depend on `init`: the calling process, its
 # parent, init, an unreaped child, a thread that leads no group, and ids no
 # process can have. The zombie is reaped only after both rounds.
-BEFORE_AND_AFTER_INIT = r"""
+BEFORE_AND_AFTER_INIT = (
+    r"""
 import json, os
 import velmo_wrapper as v
 
@@ -46,7 +46,9 @@ zombie = os.fork()
 if zombie == 0:
     os._exit(0)
 os.waitid(os.P_PID, zombie, os.WEXITED | os.WNOWAIT)
-""" + WAITING_THREAD + r"""
+"""
+    + WAITING_THREAD
+    + r"""
 with open("/proc/sys/kernel/pid_max") as f:
     pid_max = int(f.read())
 ids = {"self": os.getpid(), "parent": os.getppid(), "init": 1, "zombie": zombie,
@@ -61,6 +63,7 @@ release.set()
 thread.join()
 print(json.dumps({"before": before, "after": after, "reaped": reaped}))
 """
+)
 
 
 @conftest.posix_only("fork, zombie processes or /proc")
@@ -68,8 +71,16 @@ def test_answers_are_the_same_before_and_after_init(script):
     result = script(BEFORE_AND_AFTER_INIT)
     assert result.returncode == 0, result
     answers = json.loads(result.stdout)
-    expected = {"self": True, "parent": True, "init": True, "zombie": True,
-                "thread": False, "zero": False, "above_pid_max": False, "top": False}
+    expected = {
+        "self": True,
+        "parent": True,
+        "init": True,
+        "zombie": True,
+        "thread": False,
+        "zero": False,
+        "above_pid_max": False,
+        "top": False,
+    }
     assert answers["before"] == expected
     assert answers["after"] == expected
     assert answers["reaped"] is False
@@ -79,7 +90,8 @@ def test_answers_are_the_same_before_and_after_init(script):
 # system interface than the module's), before and after each round of
 # answers: a process that comes or goes in between proves nothing. Thread ids
 # share the process ids' number space, so a thread's id must answer False.
-AGAINST_THE_SNAPSHOT = r"""
+AGAINST_THE_SNAPSHOT = (
+    r"""
 import ctypes, json, os, subprocess, sys
 from ctypes import wintypes
 import velmo_wrapper as v
@@ -113,7 +125,9 @@ def snapshot():
 waiting = subprocess.Popen([sys.executable, "-c", "input()"], stdin=subprocess.PIPE)
 ended = subprocess.Popen([sys.executable, "-c", "pass"])
 ended.wait()
-""" + WAITING_THREAD + r"""
+"""
+    + WAITING_THREAD
+    + r"""
 def round_of_answers():
     before = snapshot()
     candidates = before | {0, 4, 2**32 - 1, tids[0], ended.pid}
@@ -134,6 +148,7 @@ release.set()
 thread.join()
 print(json.dumps({"before": first, "after": second, "gone": gone}))
 """
+)
 
 
 @conftest.windows_only("process list against a Toolhelp32 snapshot")
@@ -158,22 +173,28 @@ def test_accepts_what_the_index_protocol_accepts(pid):
     assert velmo_wrapper.process_exists(pid=pid) is PROCESS_1_EXISTS
 
 
-@pytest.mark.parametrize("pid, message", [
-    (1.5, "argument 'pid': 'float' object cannot be interpreted as an integer"),
-    ("1", "argument 'pid': 'str' object cannot be interpreted as an integer"),
-    (None, "argument 'pid': 'NoneType' object cannot be interpreted as an integer"),
-])
+@pytest.mark.parametrize(
+    "pid, message",
+    [
+        (1.5, "argument 'pid': 'float' object cannot be interpreted as an integer"),
+        ("1", "argument 'pid': 'str' object cannot be interpreted as an integer"),
+        (None, "argument 'pid': 'NoneType' object cannot be interpreted as an integer"),
+    ],
+)
 def test_non_integer_is_a_type_error_naming_pid(pid, message):
     with pytest.raises(TypeError) as caught:
         velmo_wrapper.process_exists(pid)
     assert str(caught.value) == message
 
 
-@pytest.mark.parametrize("pid, message", [
-    (-1, None),
-    (2**32, "out of range integral type conversion attempted"),
-    (2**64, None),
-])
+@pytest.mark.parametrize(
+    "pid, message",
+    [
+        (-1, None),
+        (2**32, "out of range integral type conversion attempted"),
+        (2**64, None),
+    ],
+)
 def test_out_of_range_is_the_overflow_error_unchanged(pid, message):
     with pytest.raises(OverflowError) as caught:
         velmo_wrapper.process_exists(pid)
@@ -188,12 +209,15 @@ def as_user(uid):
         os.setgroups([])
         os.setgid(uid)
         os.setuid(uid)
+
     return drop
 
 
 @conftest.posix_only("setuid to run a process as another user")
-@pytest.mark.skipif(not conftest.WINDOWS and os.geteuid() != 0,
-                    reason="needs root to run processes as two other users")
+@pytest.mark.skipif(
+    not conftest.WINDOWS and os.geteuid() != 0,
+    reason="needs root to run processes as two other users",
+)
 def test_counts_a_process_that_cannot_be_signalled():
     target = subprocess.Popen(["sleep", "60"], preexec_fn=as_user(NOBODY))
     try:
@@ -209,8 +233,10 @@ def test_counts_a_process_that_cannot_be_signalled():
                     os.kill(target.pid, 0)
                     code = 2
                 except PermissionError:
-                    ok = (velmo_wrapper.process_exists(target.pid) is True
-                          and velmo_wrapper.process_exists(1) is True)
+                    ok = (
+                        velmo_wrapper.process_exists(target.pid) is True
+                        and velmo_wrapper.process_exists(1) is True
+                    )
                     code = 0 if ok else 3
             finally:
                 os._exit(code)

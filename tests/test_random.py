@@ -38,12 +38,13 @@ def test_sequences_after_a_seed_match_the_known_values(script):
     assert result.returncode == 0, result
     sequences, equal, untouched, seeded_by_bool = json.loads(result.stdout)
     for (name, r), got in zip(draws, sequences):
-        expected = [repr(int(t)) for t in r[3:]] if name == "rndi" else [
-            as_float_repr(t) for t in r[3:]]
+        expected = (
+            [repr(int(t)) for t in r[3:]] if name == "rndi" else [as_float_repr(t) for t in r[3:]]
+        )
         assert got == expected, (name, r[:3])
     after_equal = [int(t) for t in rows("random.txt", "rndi_1_6_after_equal_bounds")[0]]
     unit = rows("random.txt", "rndf")[0]
-    assert equal == [5] + after_equal + ["5.0", as_float_repr(unit[4])]
+    assert equal == [5, *after_equal, "5.0", as_float_repr(unit[4])]
     assert untouched == [int(t) for t in rows("random.txt", "rndi")[0][3:]]
     assert seeded_by_bool[0] == seeded_by_bool[1]
 
@@ -55,11 +56,13 @@ def test_bounds_in_either_order_are_respected(script):
         pick = random.Random(5)
         bad = []
         for _ in range(3000):
-            a, b = pick.randint(-2**31, 2**31 - 1), pick.choice([pick.randint(-9, 9), pick.randint(-2**31, 2**31 - 1)])
+            a = pick.randint(-2**31, 2**31 - 1)
+            b = pick.choice([pick.randint(-9, 9), pick.randint(-2**31, 2**31 - 1)])
             got = v.rndi(a, b)
             if not (min(a, b) <= got <= max(a, b)) or type(got) is not int:
                 bad.append(("rndi", a, b, got))
-            x, y = pick.uniform(-1e6, 1e6), pick.choice([pick.uniform(-1, 1), pick.uniform(-1e300, 1e300)])
+            x = pick.uniform(-1e6, 1e6)
+            y = pick.choice([pick.uniform(-1, 1), pick.uniform(-1e300, 1e300)])
             got = v.rndf(x, y)
             if not (min(x, y) <= got <= max(x, y)) or type(got) is not float:
                 bad.append(("rndf", x, y, got))
@@ -100,22 +103,40 @@ def test_argument_errors_and_fatal_errors_leave_the_generator_alone(script):
     """)
     assert result.returncode == 0, result
     arguments, fatal = eval(result.stdout)
-    (float_a, float_b, big_a, small_b, negative_seed, seed_2_32, seed_2_64, float_seed,
-     str_a, none_b, keywords) = arguments
+    (
+        float_a,
+        float_b,
+        big_a,
+        small_b,
+        negative_seed,
+        seed_2_32,
+        seed_2_64,
+        float_seed,
+        str_a,
+        none_b,
+        keywords,
+    ) = arguments
     assert float_a[:2] == ("Exception", "TypeError") and float_a[2].startswith("argument 'a': ")
     assert float_b[:2] == ("Exception", "TypeError") and float_b[2].startswith("argument 'b': ")
     for error in (big_a, small_b, negative_seed, seed_2_64):
         assert error[:2] == ("Exception", "OverflowError") and "argument" not in error[2]
-    assert seed_2_32 == ("Exception", "OverflowError",
-                         "out of range integral type conversion attempted")
+    assert seed_2_32 == (
+        "Exception",
+        "OverflowError",
+        "out of range integral type conversion attempted",
+    )
     assert float_seed[:2] == ("Exception", "TypeError")
     assert float_seed[2].startswith("argument 'seed': ")
     assert str_a[2].startswith("argument 'a': ") and none_b[2].startswith("argument 'b': ")
     assert keywords == ("ok", "3")
 
     empty = ("BaseException", "pyo3_runtime", "PanicException", "cannot sample empty range")
-    overflow = ("BaseException", "pyo3_runtime", "PanicException",
-                "Uniform::new_inclusive: range overflow")
+    overflow = (
+        "BaseException",
+        "pyo3_runtime",
+        "PanicException",
+        "Uniform::new_inclusive: range overflow",
+    )
     assert fatal[:6] == [empty, empty, overflow, overflow, overflow, overflow]
     # The six failed calls took no step: this is the first draw after seed 0.
     assert fatal[6] == ("ok", as_float_repr(rows("random.txt", "rndf")[0][3]))

@@ -4,16 +4,14 @@ A failing callback ends the child's process, so each failure path runs in a
 child of its own; the cases that leave the process running share one.
 """
 
-import os
 import signal
 import subprocess
 import sys
 import textwrap
 import time
 
-import pytest
-
 import conftest
+import pytest
 
 # Each callback prints its name; print() to a pipe is block-buffered, so these
 # lines reach the parent only if the module flushes sys.stdout before exiting.
@@ -43,33 +41,42 @@ def tracebacks(stderr):
 
 class TestFailingCallback:
     def test_draw_raising_calls_close_prints_and_exits_with_status_1(self, script):
-        result = run_child(script, """
+        result = run_child(
+            script,
+            """
             v.init(30)
             v.run(logger("update"), logger("draw", lambda: 1 / 0), logger("close"))
-        """)
+        """,
+        )
         assert result.returncode == 1, result
         assert result.stdout.split() == ["update", "draw", "close"]
         assert tracebacks(result.stderr) == 1
         assert result.stderr.rstrip().endswith("ZeroDivisionError: division by zero")
 
     def test_three_integers_print_closes_type_error_then_updates(self, script):
-        result = run_child(script, """
+        result = run_child(
+            script,
+            """
             v.init(30)
             v.run(1, 2, 3)
-        """)
+        """,
+        )
         assert result.returncode == 1, result
         # Raised by the call itself, with no Python frame: no traceback lines.
         assert result.stderr.splitlines() == ["TypeError: 'int' object is not callable"] * 2
 
     def test_failing_close_is_printed_before_the_callbacks_error(self, script):
-        result = run_child(script, """
+        result = run_child(
+            script,
+            """
             def fail(kind, text):
                 def raise_it():
                     raise kind(text)
                 return raise_it
             v.init(60)
             v.run(fail(LookupError, "from update"), never, fail(ValueError, "from close"))
-        """)
+        """,
+        )
         assert result.returncode == 1, result
         assert tracebacks(result.stderr) == 2
         close_at = result.stderr.index("ValueError: from close")
@@ -77,43 +84,55 @@ class TestFailingCallback:
         assert close_at < update_at
 
     def test_keyboard_interrupt_calls_close_and_prints_nothing(self, script):
-        result = run_child(script, """
+        result = run_child(
+            script,
+            """
             def interrupt():
                 raise KeyboardInterrupt
             v.init(30)
             v.run(logger("update", interrupt), never, logger("close"))
-        """)
+        """,
+        )
         assert result.returncode == 1, result
         assert result.stdout.split() == ["update", "close"]
         assert result.stderr == ""
 
     def test_sys_exit_in_update_ends_through_the_interpreter(self, script):
-        result = run_child(script, """
+        result = run_child(
+            script,
+            """
             import atexit
             atexit.register(print, "exit handler")
             v.init(30)
             v.run(logger("update", lambda: sys.exit(0)), never, logger("close"))
-        """)
+        """,
+        )
         assert result.returncode == 0, result
         assert result.stdout.splitlines() == ["update", "close", "exit handler"]
         assert result.stderr == ""
 
     def test_sys_exit_in_close_ends_before_the_error_is_printed(self, script):
-        result = run_child(script, """
+        result = run_child(
+            script,
+            """
             v.init(30)
             v.run(lambda: 1 / 0, never, lambda: sys.exit(3))
-        """)
+        """,
+        )
         assert result.returncode == 3, result
         assert "ZeroDivisionError" not in result.stderr
 
     def test_exit_skips_exit_handlers_and_keeps_written_output(self, script):
-        result = run_child(script, """
+        result = run_child(
+            script,
+            """
             import atexit
             atexit.register(print, "exit handler")
             sys.stderr.write("written to stderr")
             v.init(30)
             v.run(lambda: 1 / 0, never, logger("close"))
-        """)
+        """,
+        )
         assert result.returncode == 1, result
         assert result.stdout.split() == ["close"]
         assert result.stderr.startswith("written to stderr")
@@ -138,16 +157,24 @@ threading.Thread(target=ctrl_c, daemon=True).start()
 
 class TestRealKeyboardInterrupt:
     def test_sigint_while_the_loop_sleeps_reaches_the_next_update(self):
-        source = PRELUDE + LOOPING + (CTRL_C_FROM_A_THREAD if conftest.WINDOWS else "") + \
-            textwrap.dedent("""
+        source = (
+            PRELUDE
+            + LOOPING
+            + (CTRL_C_FROM_A_THREAD if conftest.WINDOWS else "")
+            + textwrap.dedent("""
             def tell_parent():
                 print("running", flush=True)
                 looping.set()
             v.init(30)
             v.run(tell_parent, lambda: None, logger("close"))
         """)
-        child = subprocess.Popen([sys.executable, "-c", source], stdout=subprocess.PIPE,
-                                 stderr=subprocess.PIPE, text=True)
+        )
+        child = subprocess.Popen(
+            [sys.executable, "-c", source],
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            text=True,
+        )
         try:
             assert child.stdout.readline() == "running\n"
             if not conftest.WINDOWS:
@@ -165,7 +192,9 @@ class TestRealKeyboardInterrupt:
 
 class TestFatalErrorsInsideRun:
     def test_fatal_error_in_a_callback_resumes_and_the_script_goes_on(self, script):
-        result = run_child(script, """
+        result = run_child(
+            script,
+            """
             calls = []
             v.init(30)
             try:
@@ -182,17 +211,25 @@ class TestFatalErrorsInsideRun:
             except BaseException as error:
                 calls.append(f"{type(error).__name__}: {error}")
             print(calls)
-        """)
+        """,
+        )
         assert result.returncode == 0, result
         assert result.stdout.strip() == (
             "['PanicException: Velmo already initialized', "
-            "'PanicException: Velmo already initialized']")
-        assert result.stderr.count(
-            "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---") == 2
+            "'PanicException: Velmo already initialized']"
+        )
+        assert (
+            result.stderr.count(
+                "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---"
+            )
+            == 2
+        )
         assert "LookupError" not in result.stderr
 
     def test_quit_inside_update_returns_none_and_the_loop_goes_on(self, script):
-        result = run_child(script, """
+        result = run_child(
+            script,
+            """
             frames = []
             def update():
                 frames.append(v.quit())
@@ -201,13 +238,16 @@ class TestFatalErrorsInsideRun:
                     sys.exit(0)
             v.init(1000)
             v.run(update, lambda: None, lambda: None)
-        """)
+        """,
+        )
         assert result.returncode == 0, result
         assert result.stdout.strip() == "[None, None, None, None, None]"
 
 
 def test_lifecycle_calls_before_and_after_init(script):
-    result = run_child(script, """
+    result = run_child(
+        script,
+        """
         def outcome(call):
             try:
                 return repr(call())
@@ -225,7 +265,8 @@ def test_lifecycle_calls_before_and_after_init(script):
         print(outcome(lambda: v.title(title="keyword")))
         print(outcome(lambda: v.title(5)))
         print(outcome(lambda: v.quit()))
-    """)
+    """,
+    )
     assert result.returncode == 0, result
     assert result.stdout.splitlines() == [
         "TypeError: argument 'title': 'int' object cannot be converted to 'PyString'",
@@ -250,8 +291,9 @@ print("showing", flush=True)
 v.show()
 print("show returned", flush=True)
 """
-    child = subprocess.Popen([sys.executable, "-c", source], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, text=True)
+    child = subprocess.Popen(
+        [sys.executable, "-c", source], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True
+    )
     try:
         assert child.stdout.readline() == "showing\n"
         time.sleep(1.0)
@@ -280,8 +322,9 @@ time.sleep(0.2)
 os.write(1, b"S")
 v.show()
 """
-    child = subprocess.Popen([sys.executable, "-c", source], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE)
+    child = subprocess.Popen(
+        [sys.executable, "-c", source], stdout=subprocess.PIPE, stderr=subprocess.PIPE
+    )
     try:
         before = b""
         while not before.endswith(b"S"):
@@ -293,5 +336,5 @@ v.show()
         child.kill()
         after, err = child.communicate()
     assert before.count(b"t") >= 5  # the thread did run before show()
-    assert after.count(b"t") <= 1   # at most one write already under way
+    assert after.count(b"t") <= 1  # at most one write already under way
     assert err == b""

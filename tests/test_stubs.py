@@ -16,9 +16,21 @@ STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
 
 
 def mypy(*args, cwd):
-    return subprocess.run([sys.executable, "-m", "mypy", "--no-error-summary",
-                           "--cache-dir", str(cwd / ".mypy_cache"), *args],
-                          cwd=cwd, capture_output=True, text=True, timeout=300)
+    return subprocess.run(
+        [
+            sys.executable,
+            "-m",
+            "mypy",
+            "--no-error-summary",
+            "--cache-dir",
+            str(cwd / ".mypy_cache"),
+            *args,
+        ],
+        cwd=cwd,
+        capture_output=True,
+        text=True,
+        timeout=300,
+    )
 
 
 def test_installed_stubs_are_the_one_source():
@@ -32,20 +44,30 @@ def test_installed_stubs_are_the_one_source():
 
 def test_stubtest_agrees_with_the_module(tmp_path):
     completed = subprocess.run(
-        [sys.executable, "-m", "mypy.stubtest", "velmo_wrapper",
-         "--allowlist", str(ROOT / "tests" / "stubtest_allowlist.txt")],
-        cwd=tmp_path, capture_output=True, text=True, timeout=300)
+        [
+            sys.executable,
+            "-m",
+            "mypy.stubtest",
+            "velmo_wrapper",
+            "--allowlist",
+            str(ROOT / "tests" / "stubtest_allowlist.txt"),
+        ],
+        cwd=tmp_path,
+        capture_output=True,
+        text=True,
+        timeout=300,
+    )
     assert completed.returncode == 0, completed.stdout + completed.stderr
 
 
 def test_examples_type_check_strictly(tmp_path):
-    completed = mypy("--strict", *map(str, sorted((ROOT / "examples").glob("*.py"))),
-                     cwd=tmp_path)
+    completed = mypy("--strict", *map(str, sorted((ROOT / "examples").glob("*.py"))), cwd=tmp_path)
     assert completed.returncode == 0, completed.stdout + completed.stderr
 
 
 def test_mypy_catches_misuse(tmp_path):
-    (tmp_path / "misuse.py").write_text(textwrap.dedent("""\
+    (tmp_path / "misuse.py").write_text(
+        textwrap.dedent("""\
         import velmo_wrapper as velmo
 
         velmo.init()
@@ -60,7 +82,9 @@ def test_mypy_catches_misuse(tmp_path):
 
         def forever() -> int:
             velmo.show()  # NoReturn: no missing-return error here
-        """), encoding="utf-8")
+        """),
+        encoding="utf-8",
+    )
     completed = mypy("misuse.py", cwd=tmp_path)
     reports = {}
     for line in completed.stdout.splitlines():

@@ -11,20 +11,26 @@ library intercepts.
 import glob
 import time
 
+import conftest
 import pytest
 
-import conftest
+WRAP_MS = 2**32
 
-WRAP_MS = 2 ** 32
-
-LIBFAKETIME = next(iter(sorted(
-    glob.glob("/usr/lib/*/faketime/libfaketime.so.1") +
-    glob.glob("/usr/lib/faketime/libfaketime.so.1"))), None)
+LIBFAKETIME = next(
+    iter(
+        sorted(
+            glob.glob("/usr/lib/*/faketime/libfaketime.so.1")
+            + glob.glob("/usr/lib/faketime/libfaketime.so.1")
+        )
+    ),
+    None,
+)
 
 
 def faked_clock(test):
     test = pytest.mark.skipif(LIBFAKETIME is None, reason="libfaketime is not installed")(test)
     return conftest.posix_only("LD_PRELOAD to fake the wall clock")(test)
+
 
 # Counts draws and the longest gap between two of them, in the (equally
 # faked, but never jumping) monotonic time; prints them when `done` says so.
@@ -82,7 +88,12 @@ def test_frames_keep_running_across_the_tick_wrap(script, tmp_path):
     now = time.time()
     next_wrap = (int(now * 1000) // WRAP_MS + 1) * WRAP_MS / 1000.0
     offset = int(next_wrap - now) - 2
-    facts, _ = run_faked(script, tmp_path, offset, FRAME_PROBE + """
+    facts, _ = run_faked(
+        script,
+        tmp_path,
+        offset,
+        FRAME_PROBE
+        + """
 class WrapProbe(Probe):
     first_tick = ticks()
     wrapped_at = None
@@ -97,7 +108,8 @@ class WrapProbe(Probe):
 probe = WrapProbe()
 v.init(60)
 v.run(probe.update, probe.draw, lambda: None)
-""")
+""",
+    )
     assert facts["first_tick"] > WRAP_MS - 4000, facts  # the clock really was faked
     assert facts["draws"] - facts["wrapped_at"] >= 30, facts
     assert facts["longest_gap"] < 0.5, facts
@@ -106,7 +118,12 @@ v.run(probe.update, probe.draw, lambda: None)
 
 @faked_clock
 def test_frames_keep_running_when_the_clock_is_set_back_an_hour(script, tmp_path):
-    facts, _ = run_faked(script, tmp_path, 0, FRAME_PROBE + """
+    facts, _ = run_faked(
+        script,
+        tmp_path,
+        0,
+        FRAME_PROBE
+        + """
 class SetBackProbe(Probe):
     set_back_at = None
 
@@ -123,7 +140,8 @@ class SetBackProbe(Probe):
 probe = SetBackProbe()
 v.init(60)
 v.run(probe.update, probe.draw, lambda: None)
-""")
+""",
+    )
     assert facts["jump"] < -3590, facts  # the clock really went back
     assert facts["longest_gap"] < 0.5, facts
     assert facts["draws"] == 80
@@ -132,7 +150,11 @@ v.run(probe.update, probe.draw, lambda: None)
 @faked_clock
 def test_clock_before_the_epoch_is_a_fatal_error_of_the_loop(script, tmp_path):
     offset = -(int(time.time()) + 10)
-    facts, stderr = run_faked(script, tmp_path, offset, """
+    facts, stderr = run_faked(
+        script,
+        tmp_path,
+        offset,
+        """
 import time
 import velmo_wrapper as v
 v.init(30)  # reads no clock
@@ -143,7 +165,8 @@ for loop in (v.show, lambda: v.run(None, None, None)):
     except BaseException as error:
         outcomes.append((type(error).__name__, str(error)))
 print(dict(now=time.time(), outcomes=outcomes))
-""")
+""",
+    )
     assert facts["now"] < 0
     assert len(facts["outcomes"]) == 2
     for name, message in facts["outcomes"]:

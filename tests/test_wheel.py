@@ -8,24 +8,38 @@ import subprocess
 import sys
 import zipfile
 
-import pytest
-
 import conftest
+import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
 
 pytestmark = conftest.posix_only(
-    "supported compiler: its wheel is cross-built on Linux by windows/wheel.sh")
+    "supported compiler: its wheel is cross-built on Linux by windows/wheel.sh"
+)
 
 
 @pytest.fixture(scope="module")
 def wheel(tmp_path_factory):
     out = tmp_path_factory.mktemp("wheel")
     completed = subprocess.run(
-        [sys.executable, "-m", "pip", "wheel", "--no-build-isolation", "--no-deps", "--quiet",
-         str(ROOT), "-w", str(out)],
-        cwd=ROOT, capture_output=True, text=True, timeout=1200)
+        [
+            sys.executable,
+            "-m",
+            "pip",
+            "wheel",
+            "--no-build-isolation",
+            "--no-deps",
+            "--quiet",
+            str(ROOT),
+            "-w",
+            str(out),
+        ],
+        cwd=ROOT,
+        capture_output=True,
+        text=True,
+        timeout=1200,
+    )
     assert completed.returncode == 0, completed.stdout + completed.stderr
     (built,) = out.glob("*.whl")
     return built
@@ -49,8 +63,20 @@ def test_abi3audit_finds_only_the_stable_abi_of_3_8(wheel, tmp_path):
     pytest.importorskip("abi3audit", reason="abi3audit is not installed")
     report_file = tmp_path / "report.json"
     completed = subprocess.run(
-        [sys.executable, "-m", "abi3audit", "--strict", "--report", "--output", str(report_file),
-         str(wheel)], capture_output=True, text=True, timeout=300)
+        [
+            sys.executable,
+            "-m",
+            "abi3audit",
+            "--strict",
+            "--report",
+            "--output",
+            str(report_file),
+            str(wheel),
+        ],
+        capture_output=True,
+        text=True,
+        timeout=300,
+    )
     assert completed.returncode == 0, completed.stdout + completed.stderr
     (spec,) = json.loads(report_file.read_text())["specs"].values()
     (extension,) = spec["wheel"]
@@ -81,11 +107,21 @@ def test_wheel_gives_the_same_numbers_on_python_3_8(wheel, tmp_path):
     # A wheel is a zip archive: unpacked onto the path it is installed for this purpose.
     with zipfile.ZipFile(wheel) as archive:
         archive.extractall(tmp_path / "site")
-    on_38 = subprocess.run([python38, "-c", SAME_NUMBERS], capture_output=True, text=True,
-                           env={**os.environ, "PYTHONPATH": str(tmp_path / "site")},
-                           cwd=tmp_path, timeout=120)
+    on_38 = subprocess.run(
+        [python38, "-c", SAME_NUMBERS],
+        capture_output=True,
+        text=True,
+        env={**os.environ, "PYTHONPATH": str(tmp_path / "site")},
+        cwd=tmp_path,
+        timeout=120,
+    )
     assert on_38.returncode == 0, on_38.stderr
-    here = subprocess.run([sys.executable, "-c", SAME_NUMBERS], capture_output=True, text=True,
-                          cwd=tmp_path, timeout=120)
+    here = subprocess.run(
+        [sys.executable, "-c", SAME_NUMBERS],
+        capture_output=True,
+        text=True,
+        cwd=tmp_path,
+        timeout=120,
+    )
     assert here.returncode == 0, here.stderr
     assert on_38.stdout == here.stdout and on_38.stdout.count("\n") == 12

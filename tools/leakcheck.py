@@ -69,7 +69,7 @@ class Raising:
         if self.how == "wrong":
             return "not a number"
         if self.how == "reenter":
-            v.ceil(1.5)      # fails before init; fine after it
+            v.ceil(1.5)  # fails before init; fine after it
             return 1
         raise AssertionError(self.how)
 
@@ -91,9 +91,19 @@ class RaisesPanic:
 
 def argument_objects():
     objects = {
-        "float": 2.5, "negative": -7.25, "int": 12345, "big": 2**80, "huge": 10**400,
-        "index": Index(), "real": Real(), "text": "title text", "text_sub": Text("sub"),
-        "surrogate": "bad \udcff", "bytes": b"bytes", "list": [1, 2], "nan": float("nan"),
+        "float": 2.5,
+        "negative": -7.25,
+        "int": 12345,
+        "big": 2**80,
+        "huge": 10**400,
+        "index": Index(),
+        "real": Real(),
+        "text": "title text",
+        "text_sub": Text("sub"),
+        "surrogate": "bad \udcff",
+        "bytes": b"bytes",
+        "list": [1, 2],
+        "nan": float("nan"),
         "inf": float("inf"),
     }
     for how in ("value", "type", "base", "wrong", "reenter"):
@@ -107,36 +117,65 @@ def calls(o):
     Engine or ends the process."""
     return [
         # Success paths (after init), positional and keyword forms.
-        lambda: v.quit(), lambda: v.title(o["text"]), lambda: v.title(title=o["text_sub"]),
-        lambda: v.process_exists(o["index"]), lambda: v.process_exists(pid=0),
-        lambda: v.ceil(o["float"]), lambda: v.floor(x=o["negative"]), lambda: v.sgn(o["real"]),
-        lambda: v.sqrt(o["int"]), lambda: v.sin(deg=o["float"]), lambda: v.cos(o["index"]),
-        lambda: v.atan2(o["float"], x=o["negative"]), lambda: v.rseed(o["index"]),
-        lambda: v.rndi(o["index"], b=o["int"]), lambda: v.rndf(o["negative"], o["float"]),
-        lambda: v.nseed(seed=o["int"]), lambda: v.noise(o["float"], None, o["real"]),
+        lambda: v.quit(),
+        lambda: v.title(o["text"]),
+        lambda: v.title(title=o["text_sub"]),
+        lambda: v.process_exists(o["index"]),
+        lambda: v.process_exists(pid=0),
+        lambda: v.ceil(o["float"]),
+        lambda: v.floor(x=o["negative"]),
+        lambda: v.sgn(o["real"]),
+        lambda: v.sqrt(o["int"]),
+        lambda: v.sin(deg=o["float"]),
+        lambda: v.cos(o["index"]),
+        lambda: v.atan2(o["float"], x=o["negative"]),
+        lambda: v.rseed(o["index"]),
+        lambda: v.rndi(o["index"], b=o["int"]),
+        lambda: v.rndf(o["negative"], o["float"]),
+        lambda: v.nseed(seed=o["int"]),
+        lambda: v.noise(o["float"], None, o["real"]),
         lambda: v.noise(x=o["float"], y=o["negative"]),
         # Binding errors.
-        lambda: v.ceil(o["float"], o["float"]), lambda: v.noise(1, 2, 3, 4),
-        lambda: v.init(1, 2), lambda: v.run(), lambda: v.run(o["float"], close=o["float"]),
-        lambda: v.atan2(o["float"], y=o["float"]), lambda: v.rndi(q=o["int"]),
-        lambda: v.title(**{"\udcff": o["text"]}), lambda: v.show(o["float"]),
-        lambda: v.quit(x=1), lambda: v.rndf(),
+        lambda: v.ceil(o["float"], o["float"]),
+        lambda: v.noise(1, 2, 3, 4),
+        lambda: v.init(1, 2),
+        lambda: v.run(),
+        lambda: v.run(o["float"], close=o["float"]),
+        lambda: v.atan2(o["float"], y=o["float"]),
+        lambda: v.rndi(q=o["int"]),
+        lambda: v.title(**{"\udcff": o["text"]}),
+        lambda: v.show(o["float"]),
+        lambda: v.quit(x=1),
+        lambda: v.rndf(),
         # Conversion errors: the interpreter's, reworded, and the module's own.
-        lambda: v.ceil(o["text"]), lambda: v.sqrt(o["huge"]), lambda: v.rndi(o["float"], 1),
-        lambda: v.rndi(o["big"], 1), lambda: v.rseed(-1), lambda: v.nseed(o["big"]),
-        lambda: v.process_exists(2**32), lambda: v.init(-1), lambda: v.init(o["value"]),
-        lambda: v.title(o["int"]), lambda: v.title(o["surrogate"]), lambda: v.title(o["bytes"]),
-        lambda: v.noise(1.0, z=o["list"]), lambda: v.atan2(o["value"], 1),
-        lambda: v.sin(o["type"]), lambda: v.cos(o["base"]), lambda: v.rndi(1, o["wrong"]),
-        lambda: v.rseed(o["type"]), lambda: v.sgn(o["reenter"]),
+        lambda: v.ceil(o["text"]),
+        lambda: v.sqrt(o["huge"]),
+        lambda: v.rndi(o["float"], 1),
+        lambda: v.rndi(o["big"], 1),
+        lambda: v.rseed(-1),
+        lambda: v.nseed(o["big"]),
+        lambda: v.process_exists(2**32),
+        lambda: v.init(-1),
+        lambda: v.init(o["value"]),
+        lambda: v.title(o["int"]),
+        lambda: v.title(o["surrogate"]),
+        lambda: v.title(o["bytes"]),
+        lambda: v.noise(1.0, z=o["list"]),
+        lambda: v.atan2(o["value"], 1),
+        lambda: v.sin(o["type"]),
+        lambda: v.cos(o["base"]),
+        lambda: v.rndi(1, o["wrong"]),
+        lambda: v.rseed(o["type"]),
+        lambda: v.sgn(o["reenter"]),
         # Fatal errors: the Engine's, and one raised back out of Python code.
-        lambda: v.rndf(o["nan"], 1.0), lambda: v.rndf(0.0, o["inf"]),
+        lambda: v.rndf(o["nan"], 1.0),
+        lambda: v.rndf(0.0, o["inf"]),
         lambda: v.ceil(o["panic"]),
     ]
 
 
 def calls_after_init(o):
-    return calls(o) + [lambda: v.init(), lambda: v.init(fps=60)]
+    return [*calls(o), lambda: v.init(), lambda: v.init(fps=60)]
 
 
 def drive(functions, count):
@@ -155,11 +194,11 @@ def drive(functions, count):
 def measure(total):
     objects = argument_objects()
     started = time.perf_counter()
-    made = drive(calls(objects), 20_000)       # before init: the Engine check fails
+    made = drive(calls(objects), 20_000)  # before init: the Engine check fails
     v.init()
     made += 1
     functions = calls_after_init(objects)
-    made += drive(functions, 40_000)           # warm-up: caches and free lists fill
+    made += drive(functions, 40_000)  # warm-up: caches and free lists fill
     gc.collect()
     counts = [sys.getrefcount(o) for o in objects.values()]
     tracked = len(gc.get_objects())
@@ -191,9 +230,14 @@ def main():
     now = [sys.getrefcount(o) for o in objects.values()]
     grown_counts = {name: n - c for name, n, c in zip(objects, now, counts) if n != c}
     grown_objects = len(gc.get_objects()) - tracked
-    print(f"leak check: {made} calls in {elapsed:.1f} s ({len(calls_after_init(objects))} kinds of call)")
-    print(f"resident memory growth after warm-up: {grown_kib} KiB "
-          f"(limit {options.limit_kib} KiB); per 100,000 calls: {samples}")
+    print(
+        f"leak check: {made} calls in {elapsed:.1f} s "
+        f"({len(calls_after_init(objects))} kinds of call)"
+    )
+    print(
+        f"resident memory growth after warm-up: {grown_kib} KiB "
+        f"(limit {options.limit_kib} KiB); per 100,000 calls: {samples}"
+    )
     print(f"reference count growth of the argument objects: {grown_counts or 'none'}")
     print(f"growth of the objects the collector tracks: {grown_objects}")
     failed = grown_kib > options.limit_kib or grown_counts or grown_objects > 100

@@ -33,6 +33,7 @@ cmake -S . -B build/lint -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_TESTS
 
 check clang-format clang-format --dry-run -Werror "${cpp_files[@]}"
 # Four files a process, as many processes as cores; its progress notes are dropped.
+# shellcheck disable=SC2329  # called through `check`
 run_clang_tidy() {
     printf '%s\n' "${tidy_files[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p build/lint --quiet 2>/dev/null
 }

@@ -6,27 +6,43 @@ Call `init` once, then `run(update, draw, close)`; every function except
 initialized") before `init`.
 """
 
-from typing import Callable, NoReturn, Optional, SupportsFloat, SupportsIndex, Union
+from typing import Callable, NoReturn, SupportsFloat, SupportsIndex
 
 __all__ = [
-    "init", "run", "show", "quit", "title", "process_exists",
-    "ceil", "floor", "sgn", "sqrt", "sin", "cos", "atan2",
-    "rseed", "rndi", "rndf", "nseed", "noise",
+    "atan2",
+    "ceil",
+    "cos",
+    "floor",
+    "init",
+    "noise",
+    "nseed",
+    "process_exists",
+    "quit",
+    "rndf",
+    "rndi",
+    "rseed",
+    "run",
+    "sgn",
+    "show",
+    "sin",
+    "sqrt",
+    "title",
 ]
 
 # Anything `float()` takes from a number: float, int, bool, or an object with
 # `__float__` or `__index__`.
-_Real = Union[SupportsFloat, SupportsIndex]
+_Real = SupportsFloat | SupportsIndex
 # An int, a bool or an object with `__index__`; floats are refused.
 _Integer = SupportsIndex
 
 # Engine
-def init(fps: Optional[_Integer] = None) -> None:
+def init(fps: _Integer | None = None) -> None:
     """Creates the Engine at `fps` frames per second (30 when omitted or
     None) and moves the working directory to the calling script's directory."""
 
-def run(update: Callable[[], object], draw: Callable[[], object],
-        close: Callable[[], object]) -> NoReturn:
+def run(
+    update: Callable[[], object], draw: Callable[[], object], close: Callable[[], object]
+) -> NoReturn:
     """Calls `update` and `draw` on the frame schedule for the rest of the
     process; leave it with `sys.exit` from a callback."""
 
@@ -58,4 +74,4 @@ def rndf(a: _Real, b: _Real) -> float: ...
 
 # Seeded gradient noise
 def nseed(seed: _Integer) -> None: ...
-def noise(x: _Real, y: Optional[_Real] = None, z: Optional[_Real] = None) -> float: ...
+def noise(x: _Real, y: _Real | None = None, z: _Real | None = None) -> float: ...

@@ -46,7 +46,8 @@ run_tests_under_wine() {
     [ ${#tests[@]} -gt 0 ] || fail "no test programs were built"
     for program in "${tests[@]}"; do
         step "wine $(basename "$program")"
-        local log=$build/$(basename "$program" .exe).log ok bad rc=0
+        local log ok bad rc=0
+        log=$build/$(basename "$program" .exe).log
         # Windows programs end their lines with CR LF.
         "$wine" "$program" --gtest_brief=1 </dev/null 2>&1 | tr -d '\r' | tee "$log" || rc=$?
         [ "$rc" -eq 0 ] || status=1

