@@ -30,7 +30,7 @@ have_faketime() {
 install_system_packages() {
     local missing=()
     have_gtest || missing+=(libgtest-dev)
-    have_faketime || missing+=(faketime)
+    have_faketime || missing+=(libfaketime)
     [ ${#missing[@]} -gt 0 ] || return 0
     if command -v apt-get >/dev/null && { [ "$(id -u)" -eq 0 ] || command -v sudo >/dev/null; }; then
         echo "run_tests: installing ${missing[*]} with apt-get"
