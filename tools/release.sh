@@ -92,12 +92,12 @@ build_cross_wheel() {
 
 check_artifacts() {
     step "twine check, abi3audit, auditwheel show"
-    twine check --strict "$dist"/*.tar.gz "$dist"/*.whl
+    twine check --strict "$dist"/velmo_wrapper-*.tar.gz "$dist"/velmo_wrapper-*.whl
     local wheel
-    for wheel in "$dist"/*.whl; do
+    for wheel in "$dist"/velmo_wrapper-*.whl; do
         abi3audit --strict --summary "$wheel"
     done
-    for wheel in "$dist"/*manylinux*.whl; do
+    for wheel in "$dist"/velmo_wrapper-*manylinux*.whl; do
         local expected=${tag_of[$wheel]} report
         report=$(auditwheel show "$wheel" 2>&1) || fail "auditwheel show failed on $wheel: $report"
         # auditwheel wraps its lines; the tag sits on the line after "consistent".
@@ -166,21 +166,22 @@ test_windows_wheel() {
 }
 
 write_checksums() {
-    (cd "$dist" && sha256sum -- *.tar.gz *.whl > SHA256SUMS)
+    (cd "$dist" && sha256sum -- velmo_wrapper-*.tar.gz velmo_wrapper-*.whl > SHA256SUMS)
 }
 
 print_table() {
     step "release in $dist"
     local artifact
     printf '%-62s %9s  %-24s %s\n' artifact bytes tag tests
-    for artifact in "$dist"/*.tar.gz "$dist"/*.whl; do
+    for artifact in "$dist"/velmo_wrapper-*.tar.gz "$dist"/velmo_wrapper-*.whl; do
         printf '%-62s %9s  %-24s %s\n' "$(basename "$artifact")" "$(stat -c %s "$artifact")" \
             "${tag_of[$artifact]:-?}" "${results_of[$artifact]:-not run here}"
     done
 }
 
 release_failed=0
-rm -rf "$dist"
+# Only this project's artifacts are replaced; anything else in the directory stays.
+rm -f "$dist"/velmo_wrapper-* "$dist"/SHA256SUMS
 mkdir -p "$dist" "$work"
 setup_tools
 build_sdist
