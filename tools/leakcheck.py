@@ -115,8 +115,12 @@ def argument_objects():
 def calls(o):
     """Every call as a function of no arguments: none of them creates the
     Engine or ends the process."""
+    return [*succeeding_calls(o), *failing_calls(o)]
+
+
+def succeeding_calls(o):
+    """The success paths (after init), positional and keyword forms."""
     return [
-        # Success paths (after init), positional and keyword forms.
         lambda: v.quit(),
         lambda: v.title(o["text"]),
         lambda: v.title(title=o["text_sub"]),
@@ -135,6 +139,11 @@ def calls(o):
         lambda: v.nseed(seed=o["int"]),
         lambda: v.noise(o["float"], None, o["real"]),
         lambda: v.noise(x=o["float"], y=o["negative"]),
+    ]
+
+
+def failing_calls(o):
+    return [
         # Binding errors.
         lambda: v.ceil(o["float"], o["float"]),
         lambda: v.noise(1, 2, 3, 4),
@@ -197,6 +206,9 @@ def measure(total):
     made = drive(calls(objects), 20_000)  # before init: the Engine check fails
     v.init()
     made += 1
+    for function in succeeding_calls(objects):
+        function()  # an error here ends the check: a success path failed
+    made += len(succeeding_calls(objects))
     functions = calls_after_init(objects)
     made += drive(functions, 40_000)  # warm-up: caches and free lists fill
     gc.collect()
