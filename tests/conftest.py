@@ -110,6 +110,18 @@ def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, in
     return ScriptResult(completed)
 
 
+def run_module(module, *args, cwd=None, timeout=300):
+    """Runs `python -m module args` in this interpreter, its output captured;
+    a failure shows in its status, not as an exception."""
+    return subprocess.run(
+        [sys.executable, "-m", module, *map(str, args)],
+        cwd=cwd,
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+    )
+
+
 def oldest_python():
     """An interpreter of the oldest version the wheel supports, if this machine has one."""
     # Installed interpreters first: a version manager's shim on the path is a
