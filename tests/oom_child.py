@@ -159,7 +159,7 @@ def call_table():
     ]:
         table.append(("init", v.init, args, kwargs))
     if BEFORE_OR_AFTER == "before":
-        # Calls that end in the fatal error "Velmo not initialized" come last:
+        # Calls that end in the fatal error NOT_INITIALIZED come last:
         # until then no fatal error has been raised, so its type does not exist.
         table += [("show", v.show, (), {}), ("run", v.run, (1, 2, 3), {})]
     return table

@@ -1,6 +1,12 @@
 """Faults found by fuzzing the binding, each kept as a test of its own."""
 
-from compat_texts import NOT_INITIALIZED, RESUMING_PANIC, UNKNOWN_TYPE_NAME, not_a_string
+from compat_texts import (
+    NOT_INITIALIZED,
+    PANIC_NAME,
+    RESUMING_PANIC,
+    UNKNOWN_TYPE_NAME,
+    not_a_string,
+)
 
 
 def test_keyword_arguments_live_until_the_call_ends(script):
@@ -59,10 +65,10 @@ def test_keyword_arguments_live_until_the_call_ends(script):
 
 
 def test_fatal_error_raised_while_naming_a_type_is_resumed(script):
-    # The type name in "'{type}' object cannot be converted to 'PyString'" is
+    # The type name in compat_texts.not_a_string is
     # read from Python code that may fail fatally (here by calling the module
     # before `init`); that failure must go on as the call's own, not be
-    # swallowed into "<failed to extract type name>".
+    # swallowed into UNKNOWN_TYPE_NAME.
     result = script("""
         import velmo_wrapper as v
 
@@ -86,7 +92,7 @@ def test_fatal_error_raised_while_naming_a_type_is_resumed(script):
     """)
     assert result.returncode == 0, result
     assert result.stdout.splitlines() == [
-        f"PanicException {NOT_INITIALIZED}",
+        f"{PANIC_NAME} {NOT_INITIALIZED}",
         f"TypeError argument 'title': {not_a_string(UNKNOWN_TYPE_NAME)}",
     ], result
     assert RESUMING_PANIC in result.stderr, result

@@ -83,7 +83,7 @@ def test_fatal_error_inside_an_argument_conversion_resumes(script):
             print(type(error).__name__, error)
     """)
     assert result.returncode == 0, result
-    assert result.stdout == f"PanicException {texts.NOT_INITIALIZED}\n"
+    assert result.stdout == f"{texts.PANIC_NAME} {texts.NOT_INITIALIZED}\n"
     lines = result.stderr.splitlines(keepends=True)
     assert "".join(lines[:3]) == NOT_INITIALIZED + HINT
     assert "".join(lines[3:5]) == texts.RESUMING_PANIC
@@ -294,7 +294,7 @@ long syscall(long number, ...) {
         # A refused source (a sandbox's filter, say) is the fatal error, once.
         (
             "EPERM",
-            f"PanicException {texts.RANDOM_SOURCE_FAILED}Operation not permitted (os error 1)",
+            f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}Operation not permitted (os error 1)",
         ),
         # A kernel without the system call: /dev/urandom supplies the seed.
         ("ENOSYS", "None"),
@@ -342,6 +342,6 @@ def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(
     assert result.returncode == 0, result
     assert result.stdout.splitlines() == [
         first_init,
-        f"PanicException {texts.ALREADY_INITIALIZED}",
-        f"PanicException {texts.NOT_INITIALIZED}" if first_init != "None" else "None",
+        f"{texts.PANIC_NAME} {texts.ALREADY_INITIALIZED}",
+        f"{texts.PANIC_NAME} {texts.NOT_INITIALIZED}" if first_init != "None" else "None",
     ]

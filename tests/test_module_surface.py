@@ -7,7 +7,7 @@ import inspect
 
 import pytest
 import velmo_wrapper as v
-from compat_texts import not_a_string
+from compat_texts import PANIC_NAME, not_a_string
 
 NAMES = [
     "init",
@@ -56,7 +56,7 @@ def test_module_attributes():
     assert v.__all__ == NAMES
     assert type(v.__all__) is list
     assert v.__doc__ == ""
-    assert not hasattr(v, "PanicException")
+    assert not hasattr(v, PANIC_NAME)
     for name in NAMES:
         function = getattr(v, name)
         assert function.__name__ == name

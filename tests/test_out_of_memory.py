@@ -3,7 +3,7 @@
 Each call runs with its k-th allocation failing, and with every allocation
 from the k-th on failing, for every k the call reaches (tests/oom_child.py).
 The outcome must be the normal result, MemoryError, or the documented
-PanicException "Python API call failed"; the process must not abort or hang,
+PanicException compat_texts.PYTHON_API_FAILED; the process must not abort or hang,
 no message may change, and a failed call must leave the random sequence, the
 noise table and the absence of an Engine as they were.
 """

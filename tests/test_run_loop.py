@@ -13,6 +13,7 @@ import pytest
 from compat_texts import (
     ALREADY_INITIALIZED,
     NOT_INITIALIZED,
+    PANIC_NAME,
     PANIC_TYPE_NAME,
     RESUMING_PANIC,
     not_a_string,
@@ -210,7 +211,7 @@ class TestFatalErrorsInsideRun:
         """,
         )
         assert result.returncode == 0, result
-        assert result.stdout.strip() == repr([f"PanicException: {ALREADY_INITIALIZED}"] * 2)
+        assert result.stdout.strip() == repr([f"{PANIC_NAME}: {ALREADY_INITIALIZED}"] * 2)
         assert result.stderr.count(RESUMING_PANIC) == 2
         assert "LookupError" not in result.stderr
 
