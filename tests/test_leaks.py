@@ -10,7 +10,6 @@ import conftest
 LEAKCHECK = os.path.join(os.path.dirname(conftest.TESTS_DIRECTORY), "tools", "leakcheck.py")
 
 
-@conftest.posix_only("/proc/self/statm and page size, which tools/leakcheck.py reads")
 def test_no_growth_over_many_calls():
     result = subprocess.run(
         [*conftest.THIS_INTERPRETER, LEAKCHECK, "--calls", "200000", "--limit-kib", "1024"],

@@ -14,6 +14,7 @@ calls run.
 """
 
 import argparse
+import ctypes
 import gc
 import os
 import sys
@@ -21,12 +22,34 @@ import time
 
 import velmo_wrapper as v
 
-PAGE_KIB = os.sysconf("SC_PAGE_SIZE") // 1024
-
 
 def resident_kib():
+    """The process's resident memory: its working set on Windows."""
+    if sys.platform == "win32":
+        return working_set_kib()
     with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * PAGE_KIB
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
+
+
+class ProcessMemoryCounters(ctypes.Structure):
+    _fields_ = [
+        ("cb", ctypes.c_ulong),
+        ("page_fault_count", ctypes.c_ulong),
+        ("peak_working_set_size", ctypes.c_size_t),
+        ("working_set_size", ctypes.c_size_t),
+        ("quota_sizes", ctypes.c_size_t * 4),
+        ("pagefile_usage", ctypes.c_size_t),
+        ("peak_pagefile_usage", ctypes.c_size_t),
+    ]
+
+
+def working_set_kib():
+    counters = ProcessMemoryCounters(cb=ctypes.sizeof(ProcessMemoryCounters))
+    this_process = ctypes.c_void_p(-1)  # the pseudo handle GetCurrentProcess returns
+    kernel32 = ctypes.WinDLL("kernel32", use_last_error=True)
+    if not kernel32.K32GetProcessMemoryInfo(this_process, ctypes.byref(counters), counters.cb):
+        raise ctypes.WinError(ctypes.get_last_error())
+    return counters.working_set_size // 1024
 
 
 class Index:
