@@ -16,6 +16,7 @@ import textwrap
 import pytest
 
 WINDOWS = sys.platform == "win32"
+TESTS_DIRECTORY = os.path.dirname(os.path.abspath(__file__))
 
 
 def posix_only(gap):
@@ -49,6 +50,44 @@ class ScriptResult:
         )
 
 
+def child_environment(env=None):
+    """This process's environment with `env`, where child scripts can import
+    the shared modules of the tests directory."""
+    full_env = dict(os.environ)
+    full_env.setdefault("PYTHONIOENCODING", "utf-8")
+    if env:
+        full_env.update(env)
+    full_env["PYTHONPATH"] = os.pathsep.join(
+        filter(None, [TESTS_DIRECTORY, full_env.get("PYTHONPATH")])
+    )
+    return full_env
+
+
+class RunningChild:
+    """A script in a new interpreter that the test reads from while it runs.
+
+    Leaving the `with` block kills it if it still runs, then keeps the rest of
+    its output in `stdout` and `stderr` and its status in `returncode`.
+    """
+
+    def __init__(self, source, *, text=True):
+        self.process = subprocess.Popen(
+            [*THIS_INTERPRETER, "-c", textwrap.dedent(source)],
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            text=text,
+            env=child_environment(),
+        )
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.process.kill()
+        self.stdout, self.stderr = self.process.communicate()
+        self.returncode = self.process.returncode
+
+
 def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, interpreter=None):
     """Runs `source` in a new interpreter and returns its status and output.
 
@@ -57,10 +96,7 @@ def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, in
     `interpreter`, another Python runs it instead of this one.
     """
     source = textwrap.dedent(source)
-    full_env = dict(os.environ)
-    full_env.setdefault("PYTHONIOENCODING", "utf-8")
-    if env:
-        full_env.update(env)
+    full_env = child_environment(env)
     interpreter_command = [interpreter] if interpreter else THIS_INTERPRETER
     if path is not None:
         with open(path, "w", encoding="utf-8") as handle:
@@ -72,6 +108,18 @@ def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, in
         command, cwd=cwd, env=full_env, capture_output=True, text=True, timeout=timeout
     )
     return ScriptResult(completed)
+
+
+def run_module(module, *args, cwd=None, timeout=300):
+    """Runs `python -m module args` in this interpreter, its output captured;
+    a failure shows in its status, not as an exception."""
+    return subprocess.run(
+        [sys.executable, "-m", module, *map(str, args)],
+        cwd=cwd,
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+    )
 
 
 def oldest_python():

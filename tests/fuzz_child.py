@@ -16,6 +16,7 @@ import sys
 
 import fuzz_objects
 import velmo_wrapper as v
+from compat_texts import NOT_INITIALIZED
 
 INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
 RANDOM_SEED = 987654321
@@ -101,7 +102,7 @@ class NoEngineWatch:
         try:
             v.quit()
         except BaseException as error:  # noqa: BLE001
-            if str(error) == "Velmo not initialized":
+            if str(error) == NOT_INITIALIZED:
                 return []
         return ["an Engine exists after a call before init"]
 

@@ -26,11 +26,11 @@ import os
 import sys
 
 import velmo_wrapper as v
+from compat_texts import NOT_INITIALIZED, PANIC_NAME, PYTHON_API_FAILED
 
 BEFORE_OR_AFTER = sys.argv[2]
 if BEFORE_OR_AFTER == "after":
     v.init()
-API_CALL_FAILED = "Python API call failed"
 OUT_OF_RANGE = "out of range integral type conversion attempted"
 # More allocations than any one call makes: reaching it means the loop never ends.
 K_LIMIT = 2000
@@ -159,7 +159,7 @@ def call_table():
     ]:
         table.append(("init", v.init, args, kwargs))
     if BEFORE_OR_AFTER == "before":
-        # Calls that end in the fatal error "Velmo not initialized" come last:
+        # Calls that end in the fatal error NOT_INITIALIZED come last:
         # until then no fatal error has been raised, so its type does not exist.
         table += [("show", v.show, (), {}), ("run", v.run, (1, 2, 3), {})]
     return table
@@ -225,12 +225,12 @@ def fault(got, normal, name):
         return None
     # 3.8 loses the text of its own errors when memory runs out: those passed
     # on unchanged, and quit's and show's argument count.
-    interpreters = normal[0] not in ("TypeError", "PanicException") or name in ("quit", "show")
+    interpreters = normal[0] not in ("TypeError", PANIC_NAME) or name in ("quit", "show")
     if interpreters and normal[1] != OUT_OF_RANGE and got == [normal[0], ""]:
         return None
     # The documented fatal error when a result object cannot be made; an
     # error that cannot be made is a MemoryError.
-    if normal[0] == "ok" and got == ["PanicException", API_CALL_FAILED]:
+    if normal[0] == "ok" and got == [PANIC_NAME, PYTHON_API_FAILED]:
         return None
     return "wrong outcome"
 
@@ -264,7 +264,7 @@ def hooked():
             faults.append(f"{label}: still reaches failing allocations at k = {K_LIMIT}")
     if BEFORE_OR_AFTER == "before":
         # No failed call created an Engine.
-        if outcome(v.quit, (), {}) != ["PanicException", "Velmo not initialized"]:
+        if outcome(v.quit, (), {}) != [PANIC_NAME, NOT_INITIALIZED]:
             faults.append("an Engine exists before init succeeded")
     print(json.dumps({"faults": faults, "counted": counted}))
 

@@ -38,13 +38,24 @@ import pytest
 hypothesis = pytest.importorskip("hypothesis")
 import fuzz_objects  # noqa: E402
 import velmo_wrapper as v  # noqa: E402
+from compat_texts import (  # noqa: E402
+    ALREADY_INITIALIZED,
+    EMPTY_RANGE,
+    NOT_INITIALIZED,
+    PANIC_MODULE,
+    PANIC_TYPE_NAME,
+    RANGE_OVERFLOW,
+    RESUMING_PANIC,
+    UNKNOWN_TYPE_NAME,
+    not_a_string,
+)
 from hypothesis import HealthCheck, given, settings  # noqa: E402
 from hypothesis import strategies as st  # noqa: E402
 
 EXAMPLES = int(os.environ.get("VELMO_FUZZ_EXAMPLES", "150"))
 RANDOM = os.environ.get("VELMO_FUZZ_RANDOM") == "1"
 REPLY_TIMEOUT_S = 60
-PANIC = "pyo3_runtime.PanicException"
+PANIC = PANIC_TYPE_NAME
 TYPE_ERROR = "builtins.TypeError"
 OVERFLOW_ERROR = "builtins.OverflowError"
 INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
@@ -262,7 +273,7 @@ class Child:
             target=self.read_replies, args=(self.process.stdout, self.replies), daemon=True
         ).start()
         ready, self.panic_module = self.receive(restart=False)
-        assert ready == "ready" and self.panic_module == "pyo3_runtime"
+        assert ready == "ready" and self.panic_module == PANIC_MODULE
 
     @staticmethod
     def read_replies(stream, replies):
@@ -378,8 +389,8 @@ def qualname_text(obj):
     try:
         name = type(obj).__qualname__
     except Exception:  # noqa: BLE001 - an unreadable name has a fixed text
-        return "<failed to extract type name>"
-    return name if isinstance(name, str) else "<failed to extract type name>"
+        return UNKNOWN_TYPE_NAME
+    return name if isinstance(name, str) else UNKNOWN_TYPE_NAME
 
 
 def interpreter(conversion, obj):
@@ -421,7 +432,7 @@ def convert(rule, obj):
         return value
     if rule == "string":
         if not isinstance(obj, str):
-            raise type_error(f"'{qualname_text(obj)}' object cannot be converted to 'PyString'")
+            raise type_error(not_a_string(qualname_text(obj)))
         return interpreter(utf8_of, obj)
     raise AssertionError(rule)
 
@@ -439,7 +450,7 @@ def converted(state, rule, param, description):
         # recursion limit stops it; its error passes up every level unchanged.
         raise Failure("builtins.RecursionError", None)
     if behaviour == "reenter" and not description[2][1] and state == "before":
-        raise panic("Velmo not initialized", resumed=True)
+        raise panic(NOT_INITIALIZED, resumed=True)
     if error is None:
         return value
     if error.kind == TYPE_ERROR:
@@ -461,7 +472,7 @@ def bind(name, args, keywords):
         )
     for key, description in keywords.items():
         if not isinstance(key, str):
-            raise type_error(f"'{type(key).__qualname__}' object cannot be converted to 'PyString'")
+            raise type_error(not_a_string(type(key).__qualname__))
         # Only a key whose UTF-8 bytes equal a name matches it.
         if key in names:
             index = names.index(key)
@@ -509,7 +520,7 @@ def expected_outcome(state, name, args, kwargs):
         if args:
             return Failure(TYPE_ERROR, None, contains=f"{name}() takes no arguments")
         if state == "before":
-            return panic("Velmo not initialized")
+            return panic(NOT_INITIALIZED)
         return "skip" if name == "show" else ("return", [])
     try:
         slots = bind(name, args, keywords)
@@ -521,9 +532,9 @@ def expected_outcome(state, name, args, kwargs):
     except Failure as failure:
         return failure
     if name == "init":
-        return "skip" if state == "before" else panic("Velmo already initialized")
+        return "skip" if state == "before" else panic(ALREADY_INITIALIZED)
     if state == "before" and name not in ENGINE_FREE:
-        return panic("Velmo not initialized")
+        return panic(NOT_INITIALIZED)
     if name == "run":
         return "skip"
     return ("return", values)
@@ -601,16 +612,13 @@ def rndf_failure(values):
     a, b = values
     high, low = (b if b > a else a), (a if a < b else b)
     if not high >= low:
-        return panic("cannot sample empty range")
+        return panic(EMPTY_RANGE)
     if not math.isfinite((high - low) / 0.9999999999999998):
-        return panic("Uniform::new_inclusive: range overflow")
+        return panic(RANGE_OVERFLOW)
     return None
 
 
-RESUME_NOTICE = (
-    "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
-    "Python stack trace below:\n"
-)
+RESUME_NOTICE = RESUMING_PANIC
 
 
 def may_write_diagnostics(args, kwargs):

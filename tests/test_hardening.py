@@ -1,5 +1,13 @@
 """Faults found by fuzzing the binding, each kept as a test of its own."""
 
+from compat_texts import (
+    NOT_INITIALIZED,
+    PANIC_NAME,
+    RESUMING_PANIC,
+    UNKNOWN_TYPE_NAME,
+    not_a_string,
+)
+
 
 def test_keyword_arguments_live_until_the_call_ends(script):
     # A caller of the C API hands the function its own keyword dictionary (as
@@ -52,15 +60,15 @@ def test_keyword_arguments_live_until_the_call_ends(script):
         log = eval(line)
         # Both arguments are converted while alive, and released once the call is over.
         assert log[:2] == ["emptied", "converted x"], result
-        assert sorted(log[2:]) == ["Velmo not initialized", "freed x", "freed y"], result
+        assert sorted(log[2:]) == [NOT_INITIALIZED, "freed x", "freed y"], result
     assert len(lines) == 3, result
 
 
 def test_fatal_error_raised_while_naming_a_type_is_resumed(script):
-    # The type name in "'{type}' object cannot be converted to 'PyString'" is
+    # The type name in compat_texts.not_a_string is
     # read from Python code that may fail fatally (here by calling the module
     # before `init`); that failure must go on as the call's own, not be
-    # swallowed into "<failed to extract type name>".
+    # swallowed into UNKNOWN_TYPE_NAME.
     result = script("""
         import velmo_wrapper as v
 
@@ -84,11 +92,7 @@ def test_fatal_error_raised_while_naming_a_type_is_resumed(script):
     """)
     assert result.returncode == 0, result
     assert result.stdout.splitlines() == [
-        "PanicException Velmo not initialized",
-        "TypeError argument 'title': '<failed to extract type name>' object cannot be "
-        "converted to 'PyString'",
+        f"{PANIC_NAME} {NOT_INITIALIZED}",
+        f"TypeError argument 'title': {not_a_string(UNKNOWN_TYPE_NAME)}",
     ], result
-    assert (
-        "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---"
-        in result.stderr
-    ), result
+    assert RESUMING_PANIC in result.stderr, result

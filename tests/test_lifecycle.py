@@ -6,15 +6,13 @@ import os
 import subprocess
 import sys
 
+import compat_texts as texts
 import conftest
 import pytest
 
-NOT_INITIALIZED = (
-    "thread '<unnamed>' panicked at velmo-wrapper/src/velmo_singleton:11:13:\n"
-    "Velmo not initialized\n"
-)
+NOT_INITIALIZED = f"{texts.panicked_at(texts.NOT_INITIALIZED_AT)}\n{texts.NOT_INITIALIZED}\n"
 ALREADY_INITIALIZED = (
-    "thread '<unnamed>' panicked at velmo-engine/src/velmo:23:5:\nVelmo already initialized\n"
+    f"{texts.panicked_at(texts.ALREADY_INITIALIZED_AT)}\n{texts.ALREADY_INITIALIZED}\n"
 )
 HINT = "note: run with `VELMO_BACKTRACE=1` environment variable to display a backtrace\n"
 
@@ -24,6 +22,7 @@ def test_before_init(script):
         import os
         start = os.getcwd()
         import velmo_wrapper as v
+        from compat_texts import NOT_INITIALIZED, PANIC_MODULE, PANIC_NAME
         assert os.getcwd() == start
 
         calls = {
@@ -42,14 +41,14 @@ def test_before_init(script):
             except Exception:
                 raise AssertionError(name + ": a fatal error was caught as an Exception")
             except BaseException as error:
-                assert str(error) == "Velmo not initialized", name
-                assert error.args == ("Velmo not initialized",), name
+                assert str(error) == NOT_INITIALIZED, name
+                assert error.args == (NOT_INITIALIZED,), name
                 panic_types.add(type(error))
             else:
                 raise AssertionError(name + " returned")
         (panic,) = panic_types
-        assert panic.__module__ == "pyo3_runtime" and panic.__name__ == "PanicException"
-        assert panic.__qualname__ == "PanicException"
+        assert panic.__module__ == PANIC_MODULE and panic.__name__ == PANIC_NAME
+        assert panic.__qualname__ == PANIC_NAME
         assert panic.__bases__ == (BaseException,)
         assert "panics" in panic.__doc__ and "SystemExit" in panic.__doc__
         assert panic.__doc__.startswith("\\n") and panic.__doc__.endswith("\\n")
@@ -84,17 +83,13 @@ def test_fatal_error_inside_an_argument_conversion_resumes(script):
             print(type(error).__name__, error)
     """)
     assert result.returncode == 0, result
-    assert result.stdout == "PanicException Velmo not initialized\n"
+    assert result.stdout == f"{texts.PANIC_NAME} {texts.NOT_INITIALIZED}\n"
     lines = result.stderr.splitlines(keepends=True)
     assert "".join(lines[:3]) == NOT_INITIALIZED + HINT
-    assert (
-        lines[3]
-        == "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
-    )
-    assert lines[4] == "Python stack trace below:\n"
+    assert "".join(lines[3:5]) == texts.RESUMING_PANIC
     assert lines[5] == "Traceback (most recent call last):\n"
     assert "__float__" in result.stderr
-    assert lines[-1] == "pyo3_runtime.PanicException: Velmo not initialized\n"
+    assert lines[-1] == f"{texts.PANIC_TYPE_NAME}: {texts.NOT_INITIALIZED}\n"
     assert result.stderr.count("panicked at") == 1
 
 
@@ -149,8 +144,8 @@ def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
             try:
                 v.init(fps)
             except BaseException as error:
-                assert type(error).__name__ == "PanicException"
-                assert str(error) == "Velmo already initialized"
+                assert type(error).__name__ == {texts.PANIC_NAME!r}
+                assert str(error) == {texts.ALREADY_INITIALIZED!r}
             else:
                 raise AssertionError("second init succeeded")
             # The second init moves the directory before it fails.
@@ -227,7 +222,7 @@ def test_a_failed_init_can_be_repeated(script, tmp_path):
         try:
             v.quit()
         except BaseException as error:
-            assert str(error) == "Velmo not initialized"
+            assert str(error) == {texts.NOT_INITIALIZED!r}
 
         os.mkdir({str(home)!r})
         v.init()
@@ -299,7 +294,7 @@ long syscall(long number, ...) {
         # A refused source (a sandbox's filter, say) is the fatal error, once.
         (
             "EPERM",
-            "PanicException could not initialize thread_rng: Operation not permitted (os error 1)",
+            f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}Operation not permitted (os error 1)",
         ),
         # A kernel without the system call: /dev/urandom supplies the seed.
         ("ENOSYS", "None"),
@@ -347,6 +342,6 @@ def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(
     assert result.returncode == 0, result
     assert result.stdout.splitlines() == [
         first_init,
-        "PanicException Velmo already initialized",
-        "PanicException Velmo not initialized" if first_init != "None" else "None",
+        f"{texts.PANIC_NAME} {texts.ALREADY_INITIALIZED}",
+        f"{texts.PANIC_NAME} {texts.NOT_INITIALIZED}" if first_init != "None" else "None",
     ]

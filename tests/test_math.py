@@ -2,6 +2,7 @@
 
 import json
 
+from compat_texts import NOT_INITIALIZED, PANIC_TYPE_NAME
 from golden_values import as_float_repr, number, rows
 
 FLOAT_FUNCTIONS = ("sgn", "sqrt", "sin", "cos")
@@ -40,12 +41,7 @@ def test_every_function_gives_the_known_values(script):
 def test_argument_rules_and_the_engine_check(script):
     result = script("""
         import velmo_wrapper as v
-
-        def outcome(call):
-            try:
-                return ("ok", repr(call()))
-            except BaseException as error:
-                return (type(error).__name__, str(error))
+        from child_support import outcome
 
         class Floaty:
             def __float__(self):
@@ -71,7 +67,7 @@ def test_argument_rules_and_the_engine_check(script):
     """)
     assert result.returncode == 0, result
     before, after = eval(result.stdout)
-    assert before[0] == ("PanicException", "Velmo not initialized")
+    assert before[0] == (PANIC_TYPE_NAME, NOT_INITIALIZED)
     assert before[1][0] == "TypeError" and before[1][1].startswith("argument 'x': ")
     assert before[2][0] == "TypeError" and before[2][1].startswith("argument 'x': ")
     (

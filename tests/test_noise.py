@@ -3,6 +3,7 @@ properties of the field and argument rules."""
 
 import json
 
+from compat_texts import NOT_INITIALIZED, PANIC_TYPE_NAME
 from golden_values import as_float_repr, rows
 
 
@@ -74,12 +75,7 @@ def test_field_properties_over_many_points(script):
 def test_argument_rules(script):
     result = script("""
         import velmo_wrapper as v
-
-        def outcome(call):
-            try:
-                return ("ok", repr(call()))
-            except BaseException as error:
-                return (type(error).__name__, str(error))
+        from child_support import outcome
 
         before = [outcome(lambda: v.noise(0.5)), outcome(lambda: v.nseed(1)),
                   outcome(lambda: v.nseed(-1))]
@@ -93,7 +89,7 @@ def test_argument_rules(script):
     """)
     assert result.returncode == 0, result
     before, after = eval(result.stdout)
-    assert before[0] == before[1] == ("PanicException", "Velmo not initialized")
+    assert before[0] == before[1] == (PANIC_TYPE_NAME, NOT_INITIALIZED)
     assert before[2][0] == "OverflowError"
     (negative, too_big, huge, fractional, largest, str_x, str_y, str_z, none_x, four, no_x) = after
     assert negative[0] == huge[0] == "OverflowError" and "argument" not in negative[1]

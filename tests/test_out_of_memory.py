@@ -3,7 +3,7 @@
 Each call runs with its k-th allocation failing, and with every allocation
 from the k-th on failing, for every k the call reaches (tests/oom_child.py).
 The outcome must be the normal result, MemoryError, or the documented
-PanicException "Python API call failed"; the process must not abort or hang,
+PanicException compat_texts.PYTHON_API_FAILED; the process must not abort or hang,
 no message may change, and a failed call must leave the random sequence, the
 noise table and the absence of an Engine as they were.
 """
@@ -14,6 +14,7 @@ import subprocess
 import sys
 
 import pytest
+from compat_texts import PANIC_NAME, PYTHON_API_FAILED
 
 pytest.importorskip("_testcapi", reason="set_nomemory comes with CPython's _testcapi")
 
@@ -50,7 +51,7 @@ def test_calls_under_failing_allocations(before_or_after):
 # runs, up to its call of inspect.stack(). The allocations after that are the
 # interpreter's own (it loops forever unwinding on 3.11 and crashes on 3.13
 # when they fail), so the last k is one where init completes untouched.
-ACCEPTED = (["ok", "None"], ["MemoryError", ""], ["PanicException", "Python API call failed"])
+ACCEPTED = (["ok", "None"], ["MemoryError", ""], [PANIC_NAME, PYTHON_API_FAILED])
 
 
 @pytest.mark.parametrize("form", ["positional", "keyword"])

@@ -5,13 +5,19 @@ child of its own; the cases that leave the process running share one.
 """
 
 import signal
-import subprocess
-import sys
 import textwrap
 import time
 
 import conftest
 import pytest
+from compat_texts import (
+    ALREADY_INITIALIZED,
+    NOT_INITIALIZED,
+    PANIC_NAME,
+    PANIC_TYPE_NAME,
+    RESUMING_PANIC,
+    not_a_string,
+)
 
 # Each callback prints its name; print() to a pipe is block-buffered, so these
 # lines reach the parent only if the module flushes sys.stdout before exiting.
@@ -169,25 +175,16 @@ class TestRealKeyboardInterrupt:
             v.run(tell_parent, lambda: None, logger("close"))
         """)
         )
-        child = subprocess.Popen(
-            [sys.executable, "-c", source],
-            stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE,
-            text=True,
-        )
-        try:
-            assert child.stdout.readline() == "running\n"
+        with conftest.RunningChild(source) as child:
+            assert child.process.stdout.readline() == "running\n"
             if not conftest.WINDOWS:
-                child.send_signal(signal.SIGINT)
-            out, err = child.communicate(timeout=30)
-        finally:
-            child.kill()
-            child.wait()
+                child.process.send_signal(signal.SIGINT)
+            child.process.wait(timeout=30)
         assert child.returncode == 1
         # The interrupt may land inside an update's print, between its text
         # and its line end; close prints last all the same.
-        assert out.endswith("close\n"), out
-        assert err == ""
+        assert child.stdout.endswith("close\n"), child.stdout
+        assert child.stderr == ""
 
 
 class TestFatalErrorsInsideRun:
@@ -214,16 +211,8 @@ class TestFatalErrorsInsideRun:
         """,
         )
         assert result.returncode == 0, result
-        assert result.stdout.strip() == (
-            "['PanicException: Velmo already initialized', "
-            "'PanicException: Velmo already initialized']"
-        )
-        assert (
-            result.stderr.count(
-                "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---"
-            )
-            == 2
-        )
+        assert result.stdout.strip() == repr([f"{PANIC_NAME}: {ALREADY_INITIALIZED}"] * 2)
+        assert result.stderr.count(RESUMING_PANIC) == 2
         assert "LookupError" not in result.stderr
 
     def test_quit_inside_update_returns_none_and_the_loop_goes_on(self, script):
@@ -248,11 +237,7 @@ def test_lifecycle_calls_before_and_after_init(script):
     result = run_child(
         script,
         """
-        def outcome(call):
-            try:
-                return repr(call())
-            except BaseException as error:
-                return f"{type(error).__name__}: {error}"
+        from child_support import outcome
 
         print(outcome(lambda: v.title(5)))
         print(outcome(lambda: v.title("before")))
@@ -268,17 +253,19 @@ def test_lifecycle_calls_before_and_after_init(script):
     """,
     )
     assert result.returncode == 0, result
+    title_type_error = ("TypeError", f"argument 'title': {not_a_string('int')}")
+    not_initialized = (PANIC_TYPE_NAME, NOT_INITIALIZED)
     assert result.stdout.splitlines() == [
-        "TypeError: argument 'title': 'int' object cannot be converted to 'PyString'",
-        "PanicException: Velmo not initialized",
-        "PanicException: Velmo not initialized",
-        "PanicException: Velmo not initialized",
-        "PanicException: Velmo not initialized",
-        "TypeError: run() missing 1 required positional argument: 'close'",
-        "None",
-        "None",
-        "TypeError: argument 'title': 'int' object cannot be converted to 'PyString'",
-        "None",
+        repr(outcome)
+        for outcome in [
+            title_type_error,
+            *[not_initialized] * 4,
+            ("TypeError", "run() missing 1 required positional argument: 'close'"),
+            ("ok", "None"),
+            ("ok", "None"),
+            title_type_error,
+            ("ok", "None"),
+        ]
     ]
 
 
@@ -291,18 +278,12 @@ print("showing", flush=True)
 v.show()
 print("show returned", flush=True)
 """
-    child = subprocess.Popen(
-        [sys.executable, "-c", source], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True
-    )
-    try:
-        assert child.stdout.readline() == "showing\n"
+    with conftest.RunningChild(source) as child:
+        assert child.process.stdout.readline() == "showing\n"
         time.sleep(1.0)
-        assert child.poll() is None
-    finally:
-        child.kill()
-        out, err = child.communicate()
-    assert "show returned" not in out
-    assert err == ""
+        assert child.process.poll() is None
+    assert "show returned" not in child.stdout
+    assert child.stderr == ""
 
 
 def test_show_holds_the_interpreter_lock_while_it_sleeps():
@@ -322,19 +303,13 @@ time.sleep(0.2)
 os.write(1, b"S")
 v.show()
 """
-    child = subprocess.Popen(
-        [sys.executable, "-c", source], stdout=subprocess.PIPE, stderr=subprocess.PIPE
-    )
-    try:
+    with conftest.RunningChild(source, text=False) as child:
         before = b""
         while not before.endswith(b"S"):
-            chunk = child.stdout.read(1)
-            assert chunk, child.stderr.read()
+            chunk = child.process.stdout.read(1)
+            assert chunk, child.process.stderr.read()
             before += chunk
         time.sleep(1.0)
-    finally:
-        child.kill()
-        after, err = child.communicate()
     assert before.count(b"t") >= 5  # the thread did run before show()
-    assert after.count(b"t") <= 1  # at most one write already under way
-    assert err == b""
+    assert child.stdout.count(b"t") <= 1  # at most one write already under way
+    assert child.stderr == b""

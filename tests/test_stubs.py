@@ -3,11 +3,10 @@ stubs sit, and mypy on the examples and on misuse it must catch."""
 
 import importlib.util
 import pathlib
-import subprocess
-import sys
 import textwrap
 
 import pytest
+from conftest import run_module
 
 pytest.importorskip("mypy", reason="mypy is not installed")
 
@@ -16,20 +15,8 @@ STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
 
 
 def mypy(*args, cwd):
-    return subprocess.run(
-        [
-            sys.executable,
-            "-m",
-            "mypy",
-            "--no-error-summary",
-            "--cache-dir",
-            str(cwd / ".mypy_cache"),
-            *args,
-        ],
-        cwd=cwd,
-        capture_output=True,
-        text=True,
-        timeout=300,
+    return run_module(
+        "mypy", "--no-error-summary", "--cache-dir", cwd / ".mypy_cache", *args, cwd=cwd
     )
 
 
@@ -43,20 +30,8 @@ def test_installed_stubs_are_the_one_source():
 
 
 def test_stubtest_agrees_with_the_module(tmp_path):
-    completed = subprocess.run(
-        [
-            sys.executable,
-            "-m",
-            "mypy.stubtest",
-            "velmo_wrapper",
-            "--allowlist",
-            str(ROOT / "tests" / "stubtest_allowlist.txt"),
-        ],
-        cwd=tmp_path,
-        capture_output=True,
-        text=True,
-        timeout=300,
-    )
+    allowlist = ROOT / "tests" / "stubtest_allowlist.txt"
+    completed = run_module("mypy.stubtest", "velmo_wrapper", "--allowlist", allowlist, cwd=tmp_path)
     assert completed.returncode == 0, completed.stdout + completed.stderr
 
 

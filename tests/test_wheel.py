@@ -22,23 +22,9 @@ pytestmark = conftest.posix_only(
 @pytest.fixture(scope="module")
 def wheel(tmp_path_factory):
     out = tmp_path_factory.mktemp("wheel")
-    completed = subprocess.run(
-        [
-            sys.executable,
-            "-m",
-            "pip",
-            "wheel",
-            "--no-build-isolation",
-            "--no-deps",
-            "--quiet",
-            str(ROOT),
-            "-w",
-            str(out),
-        ],
-        cwd=ROOT,
-        capture_output=True,
-        text=True,
-        timeout=1200,
+    options = ("--no-build-isolation", "--no-deps", "--quiet")
+    completed = conftest.run_module(
+        "pip", "wheel", *options, ROOT, "-w", out, cwd=ROOT, timeout=1200
     )
     assert completed.returncode == 0, completed.stdout + completed.stderr
     (built,) = out.glob("*.whl")
@@ -62,21 +48,8 @@ def test_wheel_is_one_cp38_abi3_wheel_with_both_stubs(wheel):
 def test_abi3audit_finds_only_the_stable_abi_of_3_8(wheel, tmp_path):
     pytest.importorskip("abi3audit", reason="abi3audit is not installed")
     report_file = tmp_path / "report.json"
-    completed = subprocess.run(
-        [
-            sys.executable,
-            "-m",
-            "abi3audit",
-            "--strict",
-            "--report",
-            "--output",
-            str(report_file),
-            str(wheel),
-        ],
-        capture_output=True,
-        text=True,
-        timeout=300,
-    )
+    options = ("--strict", "--report", "--output", report_file)
+    completed = conftest.run_module("abi3audit", *options, wheel)
     assert completed.returncode == 0, completed.stdout + completed.stderr
     (spec,) = json.loads(report_file.read_text())["specs"].values()
     (extension,) = spec["wheel"]

@@ -14,6 +14,7 @@ calls run.
 """
 
 import argparse
+import ctypes
 import gc
 import os
 import sys
@@ -21,12 +22,34 @@ import time
 
 import velmo_wrapper as v
 
-PAGE_KIB = os.sysconf("SC_PAGE_SIZE") // 1024
-
 
 def resident_kib():
+    """The process's resident memory: its working set on Windows."""
+    if sys.platform == "win32":
+        return working_set_kib()
     with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * PAGE_KIB
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
+
+
+class ProcessMemoryCounters(ctypes.Structure):
+    _fields_ = [
+        ("cb", ctypes.c_ulong),
+        ("page_fault_count", ctypes.c_ulong),
+        ("peak_working_set_size", ctypes.c_size_t),
+        ("working_set_size", ctypes.c_size_t),
+        ("quota_sizes", ctypes.c_size_t * 4),
+        ("pagefile_usage", ctypes.c_size_t),
+        ("peak_pagefile_usage", ctypes.c_size_t),
+    ]
+
+
+def working_set_kib():
+    counters = ProcessMemoryCounters(cb=ctypes.sizeof(ProcessMemoryCounters))
+    this_process = ctypes.c_void_p(-1)  # the pseudo handle GetCurrentProcess returns
+    kernel32 = ctypes.WinDLL("kernel32", use_last_error=True)
+    if not kernel32.K32GetProcessMemoryInfo(this_process, ctypes.byref(counters), counters.cb):
+        raise ctypes.WinError(ctypes.get_last_error())
+    return counters.working_set_size // 1024
 
 
 class Index:
@@ -115,8 +138,12 @@ def argument_objects():
 def calls(o):
     """Every call as a function of no arguments: none of them creates the
     Engine or ends the process."""
+    return [*succeeding_calls(o), *failing_calls(o)]
+
+
+def succeeding_calls(o):
+    """The success paths (after init), positional and keyword forms."""
     return [
-        # Success paths (after init), positional and keyword forms.
         lambda: v.quit(),
         lambda: v.title(o["text"]),
         lambda: v.title(title=o["text_sub"]),
@@ -135,6 +162,11 @@ def calls(o):
         lambda: v.nseed(seed=o["int"]),
         lambda: v.noise(o["float"], None, o["real"]),
         lambda: v.noise(x=o["float"], y=o["negative"]),
+    ]
+
+
+def failing_calls(o):
+    return [
         # Binding errors.
         lambda: v.ceil(o["float"], o["float"]),
         lambda: v.noise(1, 2, 3, 4),
@@ -197,6 +229,9 @@ def measure(total):
     made = drive(calls(objects), 20_000)  # before init: the Engine check fails
     v.init()
     made += 1
+    for function in succeeding_calls(objects):
+        function()  # an error here ends the check: a success path failed
+    made += len(succeeding_calls(objects))
     functions = calls_after_init(objects)
     made += drive(functions, 40_000)  # warm-up: caches and free lists fill
     gc.collect()

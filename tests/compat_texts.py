@@ -1,0 +1,43 @@
+"""Compatibility texts: the messages, names and source locations that scripts
+and tools match exactly as they stand, so none of them may change.
+
+They are documented in docs/api.md; this is the tests' one copy of them.
+"""
+
+PANIC_MODULE = "pyo3_runtime"
+PANIC_NAME = "PanicException"
+PANIC_TYPE_NAME = f"{PANIC_MODULE}.{PANIC_NAME}"
+
+UNCAUGHT_PANIC = "uncaught panic at ffi boundary\n"
+RESUMING_PANIC_NOTICE = (
+    "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---"
+)
+RESUMING_PANIC = RESUMING_PANIC_NOTICE + "\nPython stack trace below:\n"
+UNWRAPPED_PANIC = "Unwrapped panic from Python code"
+
+PYTHON_API_FAILED = "Python API call failed"
+UNKNOWN_TYPE_NAME = "<failed to extract type name>"
+
+NOT_INITIALIZED = "Velmo not initialized"
+NOT_INITIALIZED_AT = "velmo-wrapper/src/velmo_singleton:11:13"
+ALREADY_INITIALIZED = "Velmo already initialized"
+ALREADY_INITIALIZED_AT = "velmo-engine/src/velmo:23:5"
+RANDOM_SOURCE_FAILED = "could not initialize thread_rng: "
+EMPTY_RANGE = "cannot sample empty range"
+RANGE_OVERFLOW = "Uniform::new_inclusive: range overflow"
+
+CLOCK_BEFORE_EPOCH = "the system time is earlier than the Unix epoch: SystemTimeError("
+CLOCK_FAILED_AT = "velmo-platform/src/platform:39:66"
+
+
+def not_a_string(type_name):
+    return f"'{type_name}' object cannot be converted to 'PyString'"
+
+
+def not_a_list(type_name):
+    return f"'{type_name}' object cannot be converted to 'PyList'"
+
+
+def panicked_at(location):
+    """The first line of a fatal error's report on standard error."""
+    return f"thread '<unnamed>' panicked at {location}:"
