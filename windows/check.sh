@@ -51,11 +51,8 @@ run_tests_under_wine() {
         # Windows programs end their lines with CR LF.
         "$wine" "$program" --gtest_brief=1 </dev/null 2>&1 | tr -d '\r' | tee "$log" || rc=$?
         [ "$rc" -eq 0 ] || status=1
-        ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p' "$log")
-        bad=$(grep -c '^\[  FAILED  \] .* ([0-9]* ms)$' "$log" || true)
-        # A program that died before its summary counts as one failure.
-        [ -n "$ok" ] || [ "$bad" -gt 0 ] || bad=1
-        passed=$((passed + ${ok:-0})); failed=$((failed + ${bad:-0}))
+        read -r ok bad < <(gtest_counts "$log")
+        passed=$((passed + ok)); failed=$((failed + bad))
     done
     stop_wine
     echo "windows: $passed passed, $failed failed"

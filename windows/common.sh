@@ -17,9 +17,8 @@ jobs=${VELMO_JOBS:-2}
 step() { printf '\n== %s\n' "$*"; }
 fail() { printf '%s: %s\n' "${0##*/}" "$*" >&2; exit 1; }
 
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# shellcheck source=../tools/cross_common.sh
+source "$root/tools/cross_common.sh"
 
 ensure_packages() {
     local missing=()
@@ -28,11 +27,7 @@ ensure_packages() {
     [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(libgtest-dev)
     command -v cmake >/dev/null || missing+=(cmake)
     command -v ninja >/dev/null || missing+=(ninja-build)
-    if [ ${#missing[@]} -gt 0 ]; then
-        step "installing ${missing[*]}"
-        as_root apt-get update -q
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-    fi
+    install_packages "${missing[@]}"
 }
 
 wine_program() {

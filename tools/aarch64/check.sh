@@ -35,11 +35,7 @@ ensure_packages() {
     command -v $objdump >/dev/null || missing+=(binutils-aarch64-linux-gnu)
     [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(libgtest-dev)
     command -v ninja >/dev/null || missing+=(ninja-build)
-    if [ ${#missing[@]} -gt 0 ]; then
-        step "installing ${missing[*]}"
-        as_root apt-get update -q
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-    fi
+    install_packages "${missing[@]}"
 }
 
 zig_configure() {
@@ -73,11 +69,8 @@ run_cpp_tests() {
         log=$build/$(basename "$program").log
         qemu-aarch64 "$program" --gtest_brief=1 </dev/null 2>&1 | tee "$log" || rc=$?
         [ "$rc" -eq 0 ] || status=1
-        ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p' "$log")
-        bad=$(grep -c '^\[  FAILED  \] .* ([0-9]* ms)$' "$log" || true)
-        # A program that died before its summary counts as one failure.
-        [ -n "$ok" ] || [ "$bad" -gt 0 ] || bad=1
-        passed=$((passed + ${ok:-0})); failed=$((failed + ${bad:-0}))
+        read -r ok bad < <(gtest_counts "$log")
+        passed=$((passed + ok)); failed=$((failed + bad))
     done
     echo "aarch64 C++: $passed passed, $failed failed"
     [ "$failed" -eq 0 ] || status=1

@@ -26,9 +26,8 @@ arm_packages=(
 step() { printf '\n== %s\n' "$*" >&2; }
 fail() { printf 'aarch64: %s\n' "$*" >&2; exit 1; }
 
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# shellcheck source=../cross_common.sh
+source "$root/tools/cross_common.sh"
 
 # Packages are downloaded once into $build/debs and unpacked into
 # $build/sysroot; a stamp naming the package list marks a finished sysroot.
