@@ -18,6 +18,12 @@ UNWRAPPED_PANIC = "Unwrapped panic from Python code"
 PYTHON_API_FAILED = "Python API call failed"
 UNKNOWN_TYPE_NAME = "<failed to extract type name>"
 
+CREATED_ONCE = (
+    "PyO3 modules compiled for CPython 3.8 or older may only be initialized once per "
+    "interpreter process"
+)
+APPEND_TO_ALL_FAILED = "could not append __name__ to __all__: "
+
 NOT_INITIALIZED = "Velmo not initialized"
 NOT_INITIALIZED_AT = "velmo-wrapper/src/velmo_singleton:11:13"
 ALREADY_INITIALIZED = "Velmo already initialized"

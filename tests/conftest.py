@@ -139,6 +139,24 @@ def oldest_python():
     return None
 
 
+def preload_library(directory, source, *compiler_flags):
+    """The LD_PRELOAD environment entry that adds the shared library built
+    from the C file `source` to what this run preloads already; skips the test
+    without a C compiler."""
+    library = os.path.join(directory, os.path.basename(source) + ".so")
+    # The compiler runs without whatever this run preloads (a sanitizer's runtime).
+    compiler_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    built = subprocess.run(
+        ["cc", "-shared", "-fPIC", "-O1", *compiler_flags, str(source), "-o", library, "-ldl"],
+        capture_output=True,
+        text=True,
+        env=compiler_env,
+    )
+    if built.returncode != 0:
+        pytest.skip("no C compiler: " + built.stderr)
+    return {"LD_PRELOAD": " ".join(filter(None, [os.environ.get("LD_PRELOAD"), library]))}
+
+
 @pytest.fixture
 def script():
     return run_script

@@ -6,17 +6,22 @@
                                                    allocations and prints a report
     python oom_child.py init positional|keyword one|all    reads the ks on standard input
     python oom_child.py init-own-steps -                   prints how many of them are init's
+    python oom_child.py import one|all                     reads the ks on standard input
 
-Each call runs under `_testcapi.set_nomemory(k, k + 1)` (one allocation fails)
-and `set_nomemory(k, 0)` (every allocation from the k-th on fails), for k = 0,
-1, ... until the call completes while a probe allocation made after it still
-succeeds, that is until the call no longer reaches the failing allocations.
+Each call runs under failing allocations: the k-th alone (one), or every one
+from the k-th on (all), for k = 0, 1, ... until the call completes without
+reaching the failing allocations. The allocations are the interpreter's
+(`_testcapi.set_nomemory`), or with FAILING=module in the environment the
+module's own, through the preloaded tests/native/module_malloc_fails.c.
 The normal outcomes come from a separate interpreter, so that this one meets
 every error path before anything else of the module has run.
 """
 
 import _testcapi
 import builtins
+import ctypes
+import importlib
+import importlib.util
 
 # What `init` imports is imported already: the import machinery itself can
 # hang when allocations fail (seen on 3.11), and it is not this module's code.
@@ -25,10 +30,12 @@ import json
 import os
 import sys
 
-import velmo_wrapper as v
 from compat_texts import NOT_INITIALIZED, PANIC_NAME, PYTHON_API_FAILED
 
 BEFORE_OR_AFTER = sys.argv[2]
+# The import mode creates the module itself, under failing allocations.
+if sys.argv[1] != "import":
+    v = importlib.import_module("velmo_wrapper")
 if BEFORE_OR_AFTER == "after":
     v.init()
 OUT_OF_RANGE = "out of range integral type conversion attempted"
@@ -196,27 +203,63 @@ def reference():
     json.dump(normal, sys.stdout)
 
 
+class InterpreterAllocations:
+    """The interpreter's allocations, failed through _testcapi."""
+
+    def fail(self, start, stop):
+        _testcapi.set_nomemory(start, stop)
+
+    def restore(self):
+        """Ends the failures; True when an allocation made after the call,
+        still under them, succeeded: the call no longer reaches them."""
+        try:
+            probe = [None] * 16
+        except MemoryError:
+            probe = None
+        _testcapi.remove_mem_hooks()
+        return probe is not None
+
+
+class ModuleAllocations:
+    """The module's own (C++) allocations, failed through the preloaded
+    tests/native/module_malloc_fails.c."""
+
+    def __init__(self):
+        shim = ctypes.CDLL(None)
+        self.fails, self.restored = shim.module_malloc_fails, shim.module_malloc_restored
+        self.fails.argtypes = [ctypes.c_void_p, ctypes.c_long, ctypes.c_long]
+        self.restored.restype = ctypes.c_long
+        module = ctypes.PyDLL(importlib.util.find_spec("velmo_wrapper").origin)
+        self.inside = ctypes.cast(module.PyInit_velmo_wrapper, ctypes.c_void_p)
+
+    def fail(self, start, stop):
+        self.fails(self.inside, start, stop)
+
+    def restore(self):
+        """Ends the failures; True when none of them was reached."""
+        return self.restored() == 0
+
+
+FAILING = ModuleAllocations() if os.environ.get("FAILING") == "module" else InterpreterAllocations()
+
+
 def attempt(function, args, kwargs, start, stop):
-    """The call's outcome under failing allocations, and whether an allocation
-    made after it (still under the hook) succeeded."""
+    """The call's outcome under failing allocations, and whether the call no
+    longer reaches them."""
     result = error = None
-    _testcapi.set_nomemory(start, stop)
+    FAILING.fail(start, stop)
     try:
         result = function(*args, **kwargs)
     except BaseException as caught:  # noqa: BLE001 - every outcome is checked
         error = caught
-    try:
-        probe = [None] * 16
-    except MemoryError:
-        probe = None
-    _testcapi.remove_mem_hooks()
+    settled = FAILING.restore()
     if error is None:
-        return ["ok", repr(result)], probe is not None
+        return ["ok", repr(result)], settled
     got = [type(error).__name__, str(error)]
     # The error's traceback holds this frame, which holds the error: a cycle
     # that would keep the interpreter's few spare MemoryErrors from coming back.
     error = None
-    return got, probe is not None
+    return got, settled
 
 
 def fault(got, normal, name):
@@ -245,18 +288,18 @@ def hooked():
             # of the process, made with no spare memory at all.
             for stop in (0, k + 1):
                 reset_state()
-                got, probe_succeeded = attempt(function, args, kwargs, k, stop)
+                got, untouched = attempt(function, args, kwargs, k, stop)
                 why = fault(got, expected["outcome"], name)
                 moved = state()
                 if why is None and moved != expected["state" if got[0] == "ok" else "unmoved"]:
                     why = "state moved" if got[0] != "ok" else "state not moved as normal"
                 if why:
                     faults.append(
-                        f"{label} under set_nomemory({k}, {stop}): {why}: {got!r}, "
+                        f"{label} failing allocations ({k}, {stop}): {why}: {got!r}, "
                         f"normally {expected['outcome']!r}"
                     )
                 if stop == 0:
-                    settled = got == expected["outcome"] and probe_succeeded
+                    settled = got == expected["outcome"] and untouched
             counted[name] = counted.get(name, 0) + 1
             if settled:
                 break
@@ -278,13 +321,67 @@ def init_attempts():
     keyword = sys.argv[2] == "keyword"
     args, kwargs = ((), {"fps": 30}) if keyword else ((30,), {})
     for k in json.load(sys.stdin):
-        got, probe_succeeded = attempt(
-            v.init, args, kwargs, k, k + 1 if sys.argv[3] == "one" else 0
-        )
+        got, settled = attempt(v.init, args, kwargs, k, k + 1 if sys.argv[3] == "one" else 0)
         engine = got == ["ok", "None"] or outcome(v.quit, (), {}) == ["ok", "None"]
         builtins_kept = vars(sys.modules["__main__"])["__builtins__"] is builtins
-        print(json.dumps([k, got, probe_succeeded, engine, builtins_kept]), flush=True)
+        print(json.dumps([k, got, settled, engine, builtins_kept]), flush=True)
         if got == ["ok", "None"]:
+            break
+
+
+# The statement init runs, which the module compiles when it is created.
+INIT_STATEMENT = b"os.chdir(os.path.dirname(inspect.stack()[1].filename) or '.')"
+
+
+def compile_allocations():
+    """How many allocations compiling init's statement makes: the smallest k
+    at which it completes under set_nomemory(k, 0). The compilers of 3.11 and
+    3.13 crash on some failed allocations, so each try runs in a fork."""
+    compile_string = ctypes.pythonapi.Py_CompileStringExFlags
+    compile_string.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int]
+    compile_string.argtypes += [ctypes.c_void_p, ctypes.c_int]
+    compile_string.restype = ctypes.c_void_p
+    file_input = 257
+    low, high = 0, K_LIMIT
+    while low < high:
+        k = (low + high) // 2
+        pid = os.fork()
+        if pid == 0:
+            _testcapi.set_nomemory(k, 0)
+            compiled = compile_string(INIT_STATEMENT, b"<string>", file_input, None, -1)
+            os._exit(0 if compiled else 1)
+        _, status = os.waitpid(pid, 0)
+        if status == 0:
+            high = k
+        else:
+            low = k + 1
+    return low
+
+
+def import_attempts():
+    """Creates the module under failing allocations, for each k read from
+    standard input in turn, until one attempt succeeds: the module can be
+    created once per process. The entry point is called directly, so that
+    the import system's own allocations after it cannot fail an attempt that
+    created the module. Prints one line per attempt: k, the outcome (the new
+    module's `__all__` on success), and whether the probe after it succeeded.
+
+    Creating the module first compiles init's statement, once per process.
+    A first attempt lets that complete and fails in the registration after
+    it: the interpreter's compiler is kept out of the failing allocations."""
+    library = ctypes.PyDLL(importlib.util.find_spec("velmo_wrapper").origin)
+    entry = library.PyInit_velmo_wrapper
+    entry.restype = ctypes.py_object
+
+    def create():
+        return entry().__all__
+
+    primed = attempt(create, (), {}, compile_allocations() + 32, 0)
+    print(json.dumps([-1, *primed]), flush=True)
+    for k in json.load(sys.stdin):
+        got, settled = attempt(create, (), {}, k, k + 1 if sys.argv[2] == "one" else 0)
+        print(json.dumps([k, got, settled]), flush=True)
+        if got[0] == "ok":
             break
 
 
@@ -311,4 +408,5 @@ if __name__ == "__main__":
         "hooked": hooked,
         "init": init_attempts,
         "init-own-steps": init_own_steps,
+        "import": import_attempts,
     }[sys.argv[1]]()

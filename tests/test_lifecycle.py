@@ -5,6 +5,7 @@ a script in a fresh interpreter, since an Engine lives as long as its process.""
 import os
 import subprocess
 import sys
+import textwrap
 
 import compat_texts as texts
 import conftest
@@ -69,28 +70,72 @@ def test_before_init(script):
     assert result.stderr == NOT_INITIALIZED + HINT + NOT_INITIALIZED * 15
 
 
-def test_fatal_error_inside_an_argument_conversion_resumes(script):
-    result = script("""
+# The fatal error comes back out of __float__ as a PanicException: one the
+# module raised, or one whose text cannot be read, which goes on unwrapped.
+@pytest.mark.parametrize(
+    "conversion, message, last_line",
+    [
+        ("return v.ceil(1.0)", texts.NOT_INITIALIZED, texts.NOT_INITIALIZED),
+        (
+            "try:\n    v.quit()\nexcept BaseException as error:\n"
+            "    raise type(error)(Unreadable()) from None",
+            texts.UNWRAPPED_PANIC,
+            "<exception str() failed>",
+        ),
+    ],
+    ids=["raised by the module", "unreadable"],
+)
+def test_fatal_error_inside_an_argument_conversion_resumes(script, conversion, message, last_line):
+    result = script(
+        """
         import velmo_wrapper as v
+
+        class Unreadable:
+            def __str__(self):
+                raise LookupError("no text")
 
         class Converts:
             def __float__(self):
-                return v.ceil(1.0)
+                CONVERSION
 
         try:
             v.sqrt(Converts())
         except BaseException as error:
             print(type(error).__name__, error)
-    """)
+    """.replace("CONVERSION", textwrap.indent(conversion, " " * 16).lstrip())
+    )
     assert result.returncode == 0, result
-    assert result.stdout == f"{texts.PANIC_NAME} {texts.NOT_INITIALIZED}\n"
+    assert result.stdout == f"{texts.PANIC_NAME} {message}\n"
     lines = result.stderr.splitlines(keepends=True)
     assert "".join(lines[:3]) == NOT_INITIALIZED + HINT
     assert "".join(lines[3:5]) == texts.RESUMING_PANIC
     assert lines[5] == "Traceback (most recent call last):\n"
     assert "__float__" in result.stderr
-    assert lines[-1] == f"{texts.PANIC_TYPE_NAME}: {texts.NOT_INITIALIZED}\n"
+    assert lines[-1] == f"{texts.PANIC_TYPE_NAME}: {last_line}\n"
     assert result.stderr.count("panicked at") == 1
+
+
+# Replaces the entropy source the module reads; its flags say how.
+GETRANDOM_REPLACED = os.path.join(conftest.TESTS_DIRECTORY, "native", "getrandom_replaced.c")
+
+
+@conftest.posix_only("LD_PRELOAD to replace the entropy source")
+def test_the_excluded_start_up_seed_is_drawn_again(script, tmp_path):
+    result = script(
+        """
+        import velmo_wrapper as v
+        def draws():
+            return [v.rndi(0, 10**6) for _ in range(4)], v.noise(0.5, 0.25, 0.75)
+        v.init()
+        seeded = draws()
+        v.rseed(7)
+        v.nseed(7)
+        print(seeded == draws())
+    """,
+        env=conftest.preload_library(tmp_path, GETRANDOM_REPLACED),
+    )
+    assert result.returncode == 0, result
+    assert result.stdout == "True\n"
 
 
 def test_backtrace_variable_prints_the_native_stack(script):
@@ -172,21 +217,26 @@ def test_init_keeps_the_directory_of_a_script_started_where_it_lies(tmp_path):
     assert completed.stdout == f"{tmp_path}\n"
 
 
-def test_init_without_a_file_name_keeps_the_directory(script, tmp_path):
-    # Code given with -c has the file name "<string>": no directory part.
+def test_init_without_a_file_name_or_builtins_keeps_the_directory(script, tmp_path):
+    # Code given with -c or to exec has the file name "<string>": no directory
+    # part. A __main__ without __builtins__ is given the interpreter's own
+    # first. (Called from __main__ itself, init's imports would fail first.)
     (tmp_path / "inner").mkdir()
     result = script(
         """
-        import os
+        import __main__, builtins, os
         import velmo_wrapper as v
         os.chdir("inner")
-        v.init()
-        print(os.path.basename(os.getcwd()))
+        elsewhere = {"v": v}
+        exec("def start(): v.init()", elsewhere)
+        del vars(__main__)["__builtins__"]
+        elsewhere["start"]()
+        print(os.path.basename(os.getcwd()), vars(__main__)["__builtins__"] is vars(builtins))
     """,
         cwd=tmp_path,
     )
     assert result.returncode == 0, result
-    assert result.stdout == "inner\n"
+    assert result.stdout == "inner True\n"
 
 
 def test_a_failed_init_can_be_repeated(script, tmp_path):
@@ -265,69 +315,29 @@ def test_positional_calls_create_no_temporary_objects(script):
     assert grown == {name: 0 for name in grown}
 
 
-GETRANDOM_FAILS = r"""
-#define _GNU_SOURCE
-#include <dlfcn.h>
-#include <errno.h>
-#include <stdarg.h>
-#include <sys/syscall.h>
-long syscall(long number, ...) {
-    long (*real)(long, ...) = (long (*)(long, ...))dlsym(RTLD_NEXT, "syscall");
-    long a[6];
-    va_list args;
-    va_start(args, number);
-    for (int i = 0; i < 6; ++i) a[i] = va_arg(args, long);
-    va_end(args);
-    if (number == SYS_getrandom) {
-        errno = GETRANDOM_ERROR;
-        return -1;
-    }
-    return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
-}
-"""
-
-
 @conftest.posix_only("LD_PRELOAD to replace the entropy source")
 @pytest.mark.parametrize(
-    "error, first_init",
+    "flags, first_init",
     [
         # A refused source (a sandbox's filter, say) is the fatal error, once.
         (
-            "EPERM",
+            ["-DGETRANDOM_ERROR=EPERM"],
             f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}Operation not permitted (os error 1)",
         ),
         # A kernel without the system call: /dev/urandom supplies the seed.
-        ("ENOSYS", "None"),
+        (["-DGETRANDOM_ERROR=ENOSYS"], "None"),
+        # ... unless it cannot be read either.
+        (
+            ["-DGETRANDOM_ERROR=ENOSYS", "-DURANDOM_READ_FAILS"],
+            f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}Input/output error (os error 5)",
+        ),
     ],
 )
 def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(
-    script, tmp_path, error, first_init
+    script, tmp_path, flags, first_init
 ):
-    # The entropy source is replaced by one that always fails, through a
-    # preloaded library (the module makes the getrandom system call through the
-    # C library's syscall).
-    source = tmp_path / "getrandom_fails.c"
-    source.write_text(GETRANDOM_FAILS)
-    library = tmp_path / "getrandom_fails.so"
-    # The compiler runs without whatever this run preloads (a sanitizer's runtime).
-    compiler_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
-    built = subprocess.run(
-        [
-            "cc",
-            "-shared",
-            "-fPIC",
-            f"-DGETRANDOM_ERROR={error}",
-            str(source),
-            "-o",
-            str(library),
-            "-ldl",
-        ],
-        capture_output=True,
-        text=True,
-        env=compiler_env,
-    )
-    if built.returncode != 0:
-        pytest.skip("no C compiler: " + built.stderr)
+    # The entropy source is replaced by one that always fails.
+    preload = conftest.preload_library(tmp_path, GETRANDOM_REPLACED, *flags)
     result = script(
         """
         import velmo_wrapper as v
@@ -337,7 +347,7 @@ def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(
             except BaseException as error:
                 print(type(error).__name__, error)
     """,
-        env={"LD_PRELOAD": " ".join(filter(None, [os.environ.get("LD_PRELOAD"), str(library)]))},
+        env=preload,
     )
     assert result.returncode == 0, result
     assert result.stdout.splitlines() == [

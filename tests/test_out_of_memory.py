@@ -13,8 +13,9 @@ import os
 import subprocess
 import sys
 
+import conftest
 import pytest
-from compat_texts import PANIC_NAME, PYTHON_API_FAILED
+from compat_texts import APPEND_TO_ALL_FAILED, PANIC_NAME, PYTHON_API_FAILED
 
 pytest.importorskip("_testcapi", reason="set_nomemory comes with CPython's _testcapi")
 
@@ -23,20 +24,48 @@ CHILD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "oom_child.py")
 TIMEOUT = 120
 
 
-def run_child(*args, stdin=None):
+def run_child(*args, stdin=None, env=None):
     completed = subprocess.run(
-        [sys.executable, CHILD, *args], input=stdin, capture_output=True, text=True, timeout=TIMEOUT
+        [sys.executable, CHILD, *args],
+        input=stdin,
+        capture_output=True,
+        text=True,
+        timeout=TIMEOUT,
+        env=conftest.child_environment(env),
     )
     assert completed.returncode == 0, (args, completed.returncode, completed.stderr[-3000:])
     return completed.stdout
 
 
-def report(*args, stdin=None):
-    found = json.loads(run_child(*args, stdin=stdin).splitlines()[-1])
+def report(*args, stdin=None, env=None):
+    found = json.loads(run_child(*args, stdin=stdin, env=env).splitlines()[-1])
     assert found["faults"] == [], "\n".join(found["faults"])
     # The count of (function, path, k) cases, for `pytest -s`.
     print(args, found["counted"], sum(found["counted"].values()))
     return found["counted"]
+
+
+def attempts(*args, ks, until_settled=False, env=None):
+    """The child's attempts (k, outcome, probe succeeded, ...) for each of
+    `ks`. A child ends after a successful attempt, and the next one goes on
+    from the following k; with `until_settled`, the first success whose probe
+    also succeeded ends it all: from there on the call no longer reaches the
+    failing allocations."""
+    left, found = list(ks), []
+    while left:
+        lines = run_child(*args, stdin=json.dumps(left), env=env).splitlines()
+        found += [json.loads(line) for line in lines]
+        if until_settled and found[-1][1][0] == "ok" and found[-1][2]:
+            break
+        left = [k for k in left if k > found[-1][0]]
+    return found
+
+
+@pytest.fixture
+def module_allocations_fail(tmp_path):
+    """The environment in which the module's own allocations fail on request."""
+    source = os.path.join(conftest.TESTS_DIRECTORY, "native", "module_malloc_fails.c")
+    return {"FAILING": "module", **conftest.preload_library(tmp_path, source)}
 
 
 @pytest.mark.parametrize("before_or_after", ["before", "after"])
@@ -45,6 +74,24 @@ def test_calls_under_failing_allocations(before_or_after):
     counted = report("hooked", before_or_after, stdin=normal)
     # Every function was reached, error paths and (after init) success paths.
     assert len(counted) == 18 and min(counted.values()) > 0
+
+
+@conftest.posix_only("LD_PRELOAD to replace malloc")
+@pytest.mark.parametrize("before_or_after", ["before", "after"])
+def test_calls_under_failing_module_allocations(before_or_after, module_allocations_fail):
+    normal = run_child("reference", before_or_after)
+    report("hooked", before_or_after, stdin=normal, env=module_allocations_fail)
+    if before_or_after == "before":
+        found = attempts(
+            "init",
+            "positional",
+            "all",
+            ks=range(100),
+            until_settled=True,
+            env=module_allocations_fail,
+        )
+        assert all(got in ACCEPTED for _, got, *_ in found), found
+        assert found[-1][1:3] == [["ok", "None"], True]
 
 
 # init's own steps: the binding, the imports and the start of the statement it
@@ -57,18 +104,27 @@ ACCEPTED = (["ok", "None"], ["MemoryError", ""], [PANIC_NAME, PYTHON_API_FAILED]
 @pytest.mark.parametrize("form", ["positional", "keyword"])
 @pytest.mark.parametrize("failing", ["one", "all"])
 def test_init_under_failing_allocations(form, failing):
-    # A child ends after the attempt that created the Engine; the next one
-    # goes on from the following k.
     own_steps = int(run_child("init-own-steps", "-"))
     assert own_steps > 5
-    left, attempts = [*range(own_steps), 10**6], []
-    while left:
-        lines = run_child("init", form, failing, stdin=json.dumps(left)).splitlines()
-        attempts += [json.loads(line) for line in lines]
-        left = [k for k in left if k > attempts[-1][0]]
-    for k, got, _probe_succeeded, engine, builtins_kept in attempts:
+    found = attempts("init", form, failing, ks=[*range(own_steps), 10**6])
+    for k, got, _probe_succeeded, engine, builtins_kept in found:
         assert got in ACCEPTED, (k, got)
         # An Engine exists exactly when init succeeded.
         assert engine == (got == ["ok", "None"]) and builtins_kept, (k, got)
-    assert attempts[-1][1:3] == [["ok", "None"], True]
-    print(form, failing, len(attempts), "cases")
+    assert found[-1][1:3] == [["ok", "None"], True]
+    print(form, failing, len(found), "cases")
+
+
+def test_import_under_failing_allocations():
+    """Creating the module: it fails with MemoryError or the documented fatal
+    errors, or succeeds with all its functions."""
+    names = json.loads(run_child("import", "all", stdin="[1000000]").splitlines()[-1])[1][1]
+    settled = attempts("import", "all", ks=range(2000), until_settled=True)
+    one_failing = attempts("import", "one", ks=range(settled[-1][0] + 1))
+    for k, got, _probe_succeeded in settled + one_failing:
+        failed_append = got[0] == PANIC_NAME and got[1].startswith(APPEND_TO_ALL_FAILED)
+        assert got in (["ok", names], ["MemoryError", ""], [PANIC_NAME, PYTHON_API_FAILED]) or (
+            failed_append and "MemoryError" in got[1]
+        ), (k, got)
+    assert settled[-1][1] == ["ok", names]
+    print("import", len(settled) + len(one_failing), "cases")

@@ -10,10 +10,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 python=$("${PYTHON:-python}" -c "import sys; print(sys.executable)")
 build=build/coverage
-# Raised as the covered share grows. Branches: 79 %, what the tree reaches
-# with the release and code-health changes merged (80.5 % before them).
-line_floor=${VELMO_LINE_FLOOR:-93}
-branch_floor=${VELMO_BRANCH_FLOOR:-79}
+# Raised as the covered share grows. What stays uncovered cannot be reached
+# from a test: failures of interpreter calls that only memory can fail in
+# ways the tests can bring about without crashing the interpreter first, and
+# the abort when an exception cannot be raised at all.
+line_floor=${VELMO_LINE_FLOOR:-97}
+branch_floor=${VELMO_BRANCH_FLOOR:-88}
 
 if ! "$python" -m gcovr --version >/dev/null 2>&1; then
   "$python" -m pip install --quiet gcovr

@@ -22,7 +22,7 @@ check() {
     if "$@"; then echo "lint: $name clean"; else echo "lint: $name found problems"; status=1; fi
 }
 
-mapfile -t cpp_files < <(git ls-files '*.cpp' '*.hpp')
+mapfile -t cpp_files < <(git ls-files '*.c' '*.cpp' '*.hpp')
 # Windows sources are compiled only by the cross build, so they are not in
 # this machine's compile database; clang-format still covers them.
 mapfile -t tidy_files < <(git ls-files 'velmo-*/src/*.cpp' 'velmo-*/tests/*.cpp' | grep -v '_win')

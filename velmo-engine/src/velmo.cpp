@@ -1,4 +1,6 @@
 #include <atomic>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "velmo/compat_texts.hpp"
@@ -13,6 +15,13 @@ namespace {
 // "already initialized", even when that creation went on to fail.
 std::atomic<bool> initialized{false};
 
+// Releases memory that never held an Engine.
+struct FreeStorage {
+    void operator()(Engine* storage) const noexcept {
+        std::allocator<Engine>().deallocate(storage, 1);
+    }
+};
+
 }  // namespace
 
 Engine::Engine(std::uint32_t startup_seed, std::uint32_t fps)
@@ -21,11 +30,14 @@ Engine::Engine(std::uint32_t startup_seed, std::uint32_t fps)
       scheduler(1000.0 / static_cast<double>(fps)) {}
 
 std::unique_ptr<Engine> Engine::create(std::optional<std::uint32_t> fps) {
+    // The memory comes before the flag: when there is none, the creation can
+    // be tried again. Building the Engine in it allocates nothing more.
+    std::unique_ptr<Engine, FreeStorage> storage(std::allocator<Engine>().allocate(1));
     if (initialized.exchange(true, std::memory_order_seq_cst)) {
         fatal(texts::already_initialized, texts::already_initialized_at);
     }
     std::uint32_t seed = draw_startup_seed();
-    return std::unique_ptr<Engine>(new Engine(seed, fps.value_or(default_fps)));
+    return std::unique_ptr<Engine>(new (storage.release()) Engine(seed, fps.value_or(default_fps)));
 }
 
 std::uint32_t Engine::draw_startup_seed() {

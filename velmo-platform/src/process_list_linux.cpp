@@ -135,9 +135,9 @@ bool process_exists(std::uint32_t pid) noexcept {
     switch (proc::thread_group_leader(pid)) {
         case proc::Leader::no: return false;
         case proc::Leader::yes: return proc::shown_under_proc(pid);
-        case proc::Leader::unknown: return proc::listed_in_proc(pid);
+        case proc::Leader::unknown: break;
     }
-    return false;
+    return proc::listed_in_proc(pid);
 }
 
 }  // namespace velmo::platform

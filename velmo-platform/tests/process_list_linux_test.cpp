@@ -242,6 +242,19 @@ TEST(ProcessExists, FollowsHidepid) {
     EXPECT_EQ(check_under("hidepid=1", true), 0);
 }
 
+// A refused signal check, as for another user's process, names a leader; the
+// listing then settles whether it is one this caller may see.
+TEST(ProcessExists, ARefusedSignalCheckNamesALeader) {
+    int status = testing::run_in_child([] {
+        if (!testing::refuse_system_call(SYS_tgkill, EPERM)) return testing::cannot_set_up;
+        auto self = static_cast<std::uint32_t>(getpid());
+        if (proc::thread_group_leader(self) != proc::Leader::yes) return 1;
+        return process_exists(self) && !process_exists(INT_MAX - 1) ? 0 : 2;
+    });
+    if (status == testing::cannot_set_up) GTEST_SKIP() << "cannot install a seccomp filter here";
+    EXPECT_EQ(status, 0);
+}
+
 // A sandbox that filters tgkill leaves the walk of /proc's listing, which
 // must give the listing's answers for processes, threads and free ids.
 TEST(ProcessExists, WalksTheListingWhenTgkillIsRefused) {

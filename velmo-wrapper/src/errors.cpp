@@ -36,22 +36,14 @@ PythonError fetch() noexcept {
 
 // The message of a PanicException fetched back from Python code.
 std::string panic_message(PyObject* value) {
-    static constexpr const char* fallback = texts::unwrapped_panic;
     Ref text = Ref::steal(value ? PyObject_Str(value) : nullptr);
-    if (!text) {
-        PyErr_Clear();
-        return fallback;
-    }
-    Ref bytes = Ref::steal(PyUnicode_AsEncodedString(text.get(), "utf-8", "replace"));
-    if (!bytes) {
-        PyErr_Clear();
-        return fallback;
-    }
+    Ref bytes =
+        Ref::steal(text ? PyUnicode_AsEncodedString(text.get(), "utf-8", "replace") : nullptr);
     char* data = nullptr;
     Py_ssize_t size = 0;
-    if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) {
+    if (!bytes || PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) {
         PyErr_Clear();
-        return fallback;
+        return texts::unwrapped_panic;
     }
     return std::string(data, static_cast<std::size_t>(size));
 }

@@ -58,11 +58,9 @@ PyModuleDef definition = {
 extern "C" __attribute__((visibility("default"))) PyObject* PyInit_velmo_wrapper(void);
 #endif
 
+// init's preparation comes first: once the module exists, a failure could no
+// longer leave the process free to create it again.
 PyMODINIT_FUNC PyInit_velmo_wrapper(void) {
-    PyObject* module = velmo::py::create_module(definition, methods);
-    if (module != nullptr && !velmo::py::prepare_init()) {
-        Py_DECREF(module);
-        return nullptr;
-    }
-    return module;
+    if (!velmo::py::prepare_init()) return nullptr;
+    return velmo::py::create_module(definition, methods);
 }

@@ -56,7 +56,7 @@ void add_function(PyObject* module, PyMethodDef& method) {
     to_utf8(name.get(), "__name__");
     Ref all = all_list(module);
     if (PyList_Append(all.get(), name.get()) < 0) {
-        fatal_here("could not append __name__ to __all__: " + describe_pending_error());
+        fatal_here(texts::append_to_all_failed + describe_pending_error());
     }
     if (PyObject_SetAttr(module, name.get(), function.get()) < 0) throw_pending();
 }
@@ -66,9 +66,7 @@ void add_function(PyObject* module, PyMethodDef& method) {
 PyObject* create_module(PyModuleDef& definition, std::span<PyMethodDef> methods) noexcept {
     return call_boundary([&]() -> PyObject* {
         if (module_cell != nullptr) {
-            throw new_error(PyExc_ImportError,
-                            "PyO3 modules compiled for CPython 3.8 or older may only be "
-                            "initialized once per interpreter process");
+            throw new_error(PyExc_ImportError, texts::created_once);
         }
         Ref module = Ref::steal(PyModule_Create2(&definition, PYTHON_ABI_VERSION));
         if (!module) throw_pending();

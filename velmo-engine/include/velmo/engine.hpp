@@ -23,7 +23,7 @@ public:
     // absent). Only the first call in a process succeeds; every later one is
     // the fatal error "Velmo already initialized". A random source that cannot
     // supply the start-up seed is fatal too, and leaves the process unable to
-    // create an Engine at all.
+    // create an Engine at all; running out of memory (std::bad_alloc) does not.
     static std::unique_ptr<Engine> create(std::optional<std::uint32_t> fps);
 
     // Draws the start-up seed: uniform over 0 to 4294967294.

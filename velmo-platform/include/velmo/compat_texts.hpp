@@ -26,6 +26,13 @@ inline constexpr const char* not_a_string = "'%U' object cannot be converted to 
 inline constexpr const char* not_a_list = "'%U' object cannot be converted to 'PyList'";
 inline constexpr const char* unknown_type_name = "<failed to extract type name>";
 
+// Creating the module a second time in one process.
+inline constexpr const char* created_once =
+    "PyO3 modules compiled for CPython 3.8 or older may only be initialized once per "
+    "interpreter process";
+// Followed by the debug rendering of the Python error that made the append fail.
+inline constexpr const char* append_to_all_failed = "could not append __name__ to __all__: ";
+
 inline constexpr const char* not_initialized = "Velmo not initialized";
 inline constexpr SourceLocation not_initialized_at = {"velmo-wrapper/src/velmo_singleton", 11, 13};
 inline constexpr const char* already_initialized = "Velmo already initialized";

@@ -1,0 +1,62 @@
+/* Preloaded into a child interpreter: replaces the entropy source the module
+ * reads, through the C library's syscall (the getrandom system call).
+ *   -DGETRANDOM_ERROR=E     the call fails with E
+ *   -DURANDOM_READ_FAILS    and reading /dev/urandom, the fallback, fails with EIO
+ *   neither                 all ones first (the one start-up seed never drawn), then 7 */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <stdarg.h>
+#include <sys/syscall.h>
+long syscall(long number, ...) {
+    long (*real)(long, ...) = (long (*)(long, ...))dlsym(RTLD_NEXT, "syscall");
+    long a[6];
+    va_list args;
+    va_start(args, number);
+    for (int i = 0; i < 6; ++i) a[i] = va_arg(args, long);
+    va_end(args);
+    if (number == SYS_getrandom) {
+#ifdef GETRANDOM_ERROR
+        errno = GETRANDOM_ERROR;
+        return -1;
+#else
+        /* All ones first (the one start-up seed never drawn), then 7. */
+        static int calls;
+        unsigned char* out = (unsigned char*)a[0];
+        for (long i = 0; i < a[1]; ++i) out[i] = calls == 0 ? 0xFF : i == 0 ? 7 : 0;
+        ++calls;
+        return a[1];
+#endif
+    }
+    return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
+}
+#ifdef URANDOM_READ_FAILS
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+static int urandom = -1;
+static int open_noting_urandom(const char* name, const char* path, int flags, va_list args) {
+    int (*real)(const char*, int, ...) = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, name);
+    int fd = real(path, flags, va_arg(args, int));
+    if (strcmp(path, "/dev/urandom") == 0) urandom = fd;
+    return fd;
+}
+#define OPEN(name)                                              \
+    int name(const char* path, int flags, ...) {                \
+        va_list args;                                           \
+        va_start(args, flags);                                  \
+        int fd = open_noting_urandom(#name, path, flags, args); \
+        va_end(args);                                           \
+        return fd;                                              \
+    }
+OPEN(open)
+OPEN(open64)
+ssize_t read(int fd, void* buffer, size_t size) {
+    ssize_t (*real)(int, void*, size_t) = (ssize_t (*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
+    if (fd >= 0 && fd == urandom) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, buffer, size);
+}
+#endif
