@@ -110,6 +110,13 @@ def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, in
     return ScriptResult(completed)
 
 
+def assert_prints_no_failures(result):
+    """For a child script that checks many cases and prints the list of those
+    that failed: it ran to its end and that list is empty."""
+    assert result.returncode == 0, result
+    assert result.stdout == "[]\n", result.stdout
+
+
 def run_module(module, *args, cwd=None, timeout=300):
     """Runs `python -m module args` in this interpreter, its output captured;
     a failure shows in its status, not as an exception."""

@@ -22,6 +22,8 @@ Behaviours:
                                `__index__`), without end
 """
 
+from child_support import type_whose_name_calls
+
 
 class StrSub(str):
     pass
@@ -35,14 +37,11 @@ class FloatSub(float):
     pass
 
 
-class _NamelessMeta(type):
-    def __getattribute__(cls, name):
-        if name == "__qualname__":
-            raise RuntimeError("no name")
-        return super().__getattribute__(name)
+def _no_name():
+    raise RuntimeError("no name")
 
 
-class Nameless(metaclass=_NamelessMeta):
+class Nameless(metaclass=type_whose_name_calls(_no_name)):
     """An object whose type's `__qualname__` cannot be read."""
 
 

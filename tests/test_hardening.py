@@ -71,20 +71,12 @@ def test_fatal_error_raised_while_naming_a_type_is_resumed(script):
     # swallowed into UNKNOWN_TYPE_NAME.
     result = script("""
         import velmo_wrapper as v
+        from child_support import type_whose_name_calls
 
-        class Meta(type):
-            def __getattribute__(cls, name):
-                if name == "__qualname__":
-                    v.quit()
-                return super().__getattribute__(name)
+        def no_name():
+            raise LookupError("no name")
 
-        class Unnamed(type):
-            def __getattribute__(cls, name):
-                if name == "__qualname__":
-                    raise LookupError("no name")
-                return super().__getattribute__(name)
-
-        for kind in (Meta, Unnamed):
+        for kind in (type_whose_name_calls(v.quit), type_whose_name_calls(no_name)):
             try:
                 v.title(kind("Odd", (), {})())
             except BaseException as error:

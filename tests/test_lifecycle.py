@@ -157,14 +157,25 @@ def test_backtrace_variable_prints_the_native_stack(script):
     assert any("velmo_wrapper" in frame for frame in frames)
 
 
+def run_from_its_own_directory(script, home, source, **kwargs):
+    """Runs `source` as main.py in `home`, a directory made for it, and checks
+    that it ran to its end and printed "ok"."""
+    home.mkdir()
+    result = script(source, path=home / "main.py", **kwargs)
+    assert result.returncode == 0, result
+    assert result.stdout == "ok\n"
+    return result
+
+
 def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
     # Spaces and letters outside ASCII; on Windows also a drive letter and
     # backslashes, as tmp_path is there.
     home = tmp_path / "my game \u00e9t\u00e9 \u6e38\u620f"
-    home.mkdir()
     elsewhere = tmp_path / "elsewhere"
     elsewhere.mkdir()
-    result = script(
+    result = run_from_its_own_directory(
+        script,
+        home,
         f"""
         import os
         import velmo_wrapper as v
@@ -199,10 +210,7 @@ def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
         print("ok")
     """,
         cwd=elsewhere,
-        path=home / "main.py",
     )
-    assert result.returncode == 0, result
-    assert result.stdout == "ok\n"
     assert result.stderr == ALREADY_INITIALIZED + HINT + ALREADY_INITIALIZED
 
 
@@ -241,8 +249,9 @@ def test_init_without_a_file_name_or_builtins_keeps_the_directory(script, tmp_pa
 
 def test_a_failed_init_can_be_repeated(script, tmp_path):
     home = tmp_path / "home"
-    home.mkdir()
-    result = script(
+    run_from_its_own_directory(
+        script,
+        home,
         f"""
         import os, shutil, sys
         import velmo_wrapper as v
@@ -279,10 +288,7 @@ def test_a_failed_init_can_be_repeated(script, tmp_path):
         assert os.getcwd() == {str(home)!r}
         print("ok")
     """,
-        path=home / "main.py",
     )
-    assert result.returncode == 0, result
-    assert result.stdout == "ok\n"
 
 
 @pytest.mark.skipif(sys.version_info < (3, 9), reason="tracemalloc.reset_peak needs 3.9")

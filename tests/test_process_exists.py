@@ -34,11 +34,31 @@ thread.start()
 started.wait()
 """
 
+# Each platform's part defines round_of_answers(), the answers for a set of
+# ids, and answer_once_gone(), the answer for one of them once its process has
+# gone. The first round runs before `init`, the second after it.
+AROUND_INIT = r"""
+first = round_of_answers()
+v.init(60)
+second = round_of_answers()
+gone = answer_once_gone()
+release.set()
+thread.join()
+print(json.dumps({"before": first, "after": second, "gone": gone}))
+"""
+
+
+def answers_around_init(script, platform_part):
+    result = script(platform_part + WAITING_THREAD + AROUND_INIT)
+    assert result.returncode == 0, result
+    return json.loads(result.stdout)
+
+
 # The ids whose answers must not depend on `init`: the calling process, its
 # parent, init, an unreaped child, a thread that leads no group, and ids no
-# process can have. The zombie is reaped only after both rounds.
-BEFORE_AND_AFTER_INIT = (
-    r"""
+# process can have. The zombie is forked before the thread starts, and reaped
+# only after both rounds.
+POSIX_IDS = r"""
 import json, os
 import velmo_wrapper as v
 
@@ -46,52 +66,24 @@ zombie = os.fork()
 if zombie == 0:
     os._exit(0)
 os.waitid(os.P_PID, zombie, os.WEXITED | os.WNOWAIT)
-"""
-    + WAITING_THREAD
-    + r"""
 with open("/proc/sys/kernel/pid_max") as f:
     pid_max = int(f.read())
-ids = {"self": os.getpid(), "parent": os.getppid(), "init": 1, "zombie": zombie,
-       "thread": tids[0], "zero": 0, "above_pid_max": pid_max + 1, "top": 2**32 - 1}
 
-before = {name: v.process_exists(pid) for name, pid in ids.items()}
-v.init(60)
-after = {name: v.process_exists(pid) for name, pid in ids.items()}
-os.waitpid(zombie, 0)
-reaped = v.process_exists(zombie)
-release.set()
-thread.join()
-print(json.dumps({"before": before, "after": after, "reaped": reaped}))
+def round_of_answers():
+    ids = {"self": os.getpid(), "parent": os.getppid(), "init": 1, "zombie": zombie,
+           "thread": tids[0], "zero": 0, "above_pid_max": pid_max + 1, "top": 2**32 - 1}
+    return {name: v.process_exists(pid) for name, pid in ids.items()}
+
+def answer_once_gone():
+    os.waitpid(zombie, 0)
+    return v.process_exists(zombie)
 """
-)
-
-
-@conftest.posix_only("fork, zombie processes or /proc")
-def test_answers_are_the_same_before_and_after_init(script):
-    result = script(BEFORE_AND_AFTER_INIT)
-    assert result.returncode == 0, result
-    answers = json.loads(result.stdout)
-    expected = {
-        "self": True,
-        "parent": True,
-        "init": True,
-        "zombie": True,
-        "thread": False,
-        "zero": False,
-        "above_pid_max": False,
-        "top": False,
-    }
-    assert answers["before"] == expected
-    assert answers["after"] == expected
-    assert answers["reaped"] is False
-
 
 # The Windows process list, read through the Toolhelp32 snapshot (another
 # system interface than the module's), before and after each round of
 # answers: a process that comes or goes in between proves nothing. Thread ids
 # share the process ids' number space, so a thread's id must answer False.
-AGAINST_THE_SNAPSHOT = (
-    r"""
+AGAINST_THE_SNAPSHOT = r"""
 import ctypes, json, os, subprocess, sys
 from ctypes import wintypes
 import velmo_wrapper as v
@@ -125,9 +117,7 @@ def snapshot():
 waiting = subprocess.Popen([sys.executable, "-c", "input()"], stdin=subprocess.PIPE)
 ended = subprocess.Popen([sys.executable, "-c", "pass"])
 ended.wait()
-"""
-    + WAITING_THREAD
-    + r"""
+
 def round_of_answers():
     before = snapshot()
     candidates = before | {0, 4, 2**32 - 1, tids[0], ended.pid}
@@ -139,23 +129,33 @@ def round_of_answers():
                 parent=answers[os.getppid()], waiting=answers[waiting.pid],
                 thread=answers[tids[0]], ended=answers[ended.pid])
 
-first = round_of_answers()
-v.init(60)
-second = round_of_answers()
-waiting.communicate(b"\n")
-gone = v.process_exists(waiting.pid)
-release.set()
-thread.join()
-print(json.dumps({"before": first, "after": second, "gone": gone}))
+def answer_once_gone():
+    waiting.communicate(b"\n")
+    return v.process_exists(waiting.pid)
 """
-)
+
+
+@conftest.posix_only("fork, zombie processes or /proc")
+def test_answers_are_the_same_before_and_after_init(script):
+    answers = answers_around_init(script, POSIX_IDS)
+    expected = {
+        "self": True,
+        "parent": True,
+        "init": True,
+        "zombie": True,
+        "thread": False,
+        "zero": False,
+        "above_pid_max": False,
+        "top": False,
+    }
+    assert answers["before"] == expected
+    assert answers["after"] == expected
+    assert answers["gone"] is False
 
 
 @conftest.windows_only("process list against a Toolhelp32 snapshot")
 def test_answers_agree_with_the_windows_process_list(script):
-    result = script(AGAINST_THE_SNAPSHOT)
-    assert result.returncode == 0, result
-    answers = json.loads(result.stdout)
+    answers = answers_around_init(script, AGAINST_THE_SNAPSHOT)
     for round_ in (answers["before"], answers["after"]):
         assert round_["listed"] >= 3 and round_["disagree"] == [], round_
         assert (round_["self"], round_["parent"], round_["waiting"]) == (True, True, True)

@@ -41,107 +41,97 @@ def run_child(script, body, **kwargs):
     return script(PRELUDE + textwrap.dedent(body), **kwargs)
 
 
-def tracebacks(stderr):
-    return stderr.count("Traceback (most recent call last):")
+TRACEBACK = "Traceback (most recent call last):"
 
 
-class TestFailingCallback:
-    def test_draw_raising_calls_close_prints_and_exits_with_status_1(self, script):
-        result = run_child(
-            script,
-            """
-            v.init(30)
-            v.run(logger("update"), logger("draw", lambda: 1 / 0), logger("close"))
+def ending(result):
+    """The child's status, the lines it printed, and the lines of its stderr
+    with each traceback's frames (the indented lines below it) left out."""
+    errors = []
+    for line in result.stderr.splitlines():
+        if not (errors and errors[-1].endswith(TRACEBACK) and line[:1].isspace()):
+            errors.append(line)
+    return result.returncode, result.stdout.splitlines(), errors
+
+
+# A callback that raises ends the process: each script, with the ending it has.
+FAILING_CALLBACKS = [
+    pytest.param(
+        """
+        v.init(30)
+        v.run(logger("update"), logger("draw", lambda: 1 / 0), logger("close"))
         """,
-        )
-        assert result.returncode == 1, result
-        assert result.stdout.split() == ["update", "draw", "close"]
-        assert tracebacks(result.stderr) == 1
-        assert result.stderr.rstrip().endswith("ZeroDivisionError: division by zero")
-
-    def test_three_integers_print_closes_type_error_then_updates(self, script):
-        result = run_child(
-            script,
-            """
-            v.init(30)
-            v.run(1, 2, 3)
+        (1, ["update", "draw", "close"], [TRACEBACK, "ZeroDivisionError: division by zero"]),
+        id="draw_raising_calls_close_prints_and_exits_with_status_1",
+    ),
+    pytest.param(
+        """
+        v.init(30)
+        v.run(1, 2, 3)
         """,
-        )
-        assert result.returncode == 1, result
         # Raised by the call itself, with no Python frame: no traceback lines.
-        assert result.stderr.splitlines() == ["TypeError: 'int' object is not callable"] * 2
-
-    def test_failing_close_is_printed_before_the_callbacks_error(self, script):
-        result = run_child(
-            script,
-            """
-            def fail(kind, text):
-                def raise_it():
-                    raise kind(text)
-                return raise_it
-            v.init(60)
-            v.run(fail(LookupError, "from update"), never, fail(ValueError, "from close"))
+        (1, [], ["TypeError: 'int' object is not callable"] * 2),
+        id="three_integers_print_closes_type_error_then_updates",
+    ),
+    pytest.param(
+        """
+        def fail(kind, text):
+            def raise_it():
+                raise kind(text)
+            return raise_it
+        v.init(60)
+        v.run(fail(LookupError, "from update"), never, fail(ValueError, "from close"))
         """,
-        )
-        assert result.returncode == 1, result
-        assert tracebacks(result.stderr) == 2
-        close_at = result.stderr.index("ValueError: from close")
-        update_at = result.stderr.index("LookupError: from update")
-        assert close_at < update_at
-
-    def test_keyboard_interrupt_calls_close_and_prints_nothing(self, script):
-        result = run_child(
-            script,
-            """
-            def interrupt():
-                raise KeyboardInterrupt
-            v.init(30)
-            v.run(logger("update", interrupt), never, logger("close"))
+        (1, [], [TRACEBACK, "ValueError: from close", TRACEBACK, "LookupError: from update"]),
+        id="failing_close_is_printed_before_the_callbacks_error",
+    ),
+    pytest.param(
+        """
+        def interrupt():
+            raise KeyboardInterrupt
+        v.init(30)
+        v.run(logger("update", interrupt), never, logger("close"))
         """,
-        )
-        assert result.returncode == 1, result
-        assert result.stdout.split() == ["update", "close"]
-        assert result.stderr == ""
-
-    def test_sys_exit_in_update_ends_through_the_interpreter(self, script):
-        result = run_child(
-            script,
-            """
-            import atexit
-            atexit.register(print, "exit handler")
-            v.init(30)
-            v.run(logger("update", lambda: sys.exit(0)), never, logger("close"))
+        (1, ["update", "close"], []),
+        id="keyboard_interrupt_calls_close_and_prints_nothing",
+    ),
+    pytest.param(
+        """
+        import atexit
+        atexit.register(print, "exit handler")
+        v.init(30)
+        v.run(logger("update", lambda: sys.exit(0)), never, logger("close"))
         """,
-        )
-        assert result.returncode == 0, result
-        assert result.stdout.splitlines() == ["update", "close", "exit handler"]
-        assert result.stderr == ""
-
-    def test_sys_exit_in_close_ends_before_the_error_is_printed(self, script):
-        result = run_child(
-            script,
-            """
-            v.init(30)
-            v.run(lambda: 1 / 0, never, lambda: sys.exit(3))
+        (0, ["update", "close", "exit handler"], []),
+        id="sys_exit_in_update_ends_through_the_interpreter",
+    ),
+    pytest.param(
+        """
+        v.init(30)
+        v.run(lambda: 1 / 0, never, lambda: sys.exit(3))
         """,
-        )
-        assert result.returncode == 3, result
-        assert "ZeroDivisionError" not in result.stderr
-
-    def test_exit_skips_exit_handlers_and_keeps_written_output(self, script):
-        result = run_child(
-            script,
-            """
-            import atexit
-            atexit.register(print, "exit handler")
-            sys.stderr.write("written to stderr")
-            v.init(30)
-            v.run(lambda: 1 / 0, never, logger("close"))
+        (3, [], []),
+        id="sys_exit_in_close_ends_before_the_error_is_printed",
+    ),
+    pytest.param(
+        """
+        import atexit
+        atexit.register(print, "exit handler")
+        sys.stderr.write("written to stderr")
+        v.init(30)
+        v.run(lambda: 1 / 0, never, logger("close"))
         """,
-        )
-        assert result.returncode == 1, result
-        assert result.stdout.split() == ["close"]
-        assert result.stderr.startswith("written to stderr")
+        # Written with no line end: the traceback goes on on its line.
+        (1, ["close"], ["written to stderr" + TRACEBACK, "ZeroDivisionError: division by zero"]),
+        id="exit_skips_exit_handlers_and_keeps_written_output",
+    ),
+]
+
+
+@pytest.mark.parametrize("body, expected", FAILING_CALLBACKS)
+def test_failing_callback(script, body, expected):
+    result = run_child(script, body)
+    assert ending(result) == expected, result
 
 
 # Set by the child's first update. Windows cannot send SIGINT to another
@@ -219,14 +209,9 @@ class TestFatalErrorsInsideRun:
         result = run_child(
             script,
             """
-            frames = []
-            def update():
-                frames.append(v.quit())
-                if len(frames) == 5:
-                    print(frames)
-                    sys.exit(0)
+            from child_support import run_recording
             v.init(1000)
-            v.run(update, lambda: None, lambda: None)
+            run_recording(v.quit, lambda frames: len(frames) == 5)
         """,
         )
         assert result.returncode == 0, result
