@@ -117,16 +117,23 @@ def assert_prints_no_failures(result):
     assert result.stdout == "[]\n", result.stdout
 
 
-def run_module(module, *args, cwd=None, timeout=300):
-    """Runs `python -m module args` in this interpreter, its output captured;
-    a failure shows in its status, not as an exception."""
+def run_python(*args, cwd=None, timeout=300, stdin=None, env=None):
+    """Runs this interpreter with `args`, its output captured; a failure shows
+    in its status, not as an exception. With `env`, in child_environment(env)."""
     return subprocess.run(
-        [sys.executable, "-m", module, *map(str, args)],
+        [sys.executable, *map(str, args)],
         cwd=cwd,
+        input=stdin,
         capture_output=True,
         text=True,
         timeout=timeout,
+        env=None if env is None else child_environment(env),
     )
+
+
+def run_module(module, *args, cwd=None, timeout=300):
+    """Runs `python -m module args` in this interpreter (run_python)."""
+    return run_python("-m", module, *args, cwd=cwd, timeout=timeout)
 
 
 def oldest_python():

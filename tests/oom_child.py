@@ -206,38 +206,23 @@ def reference():
 class InterpreterAllocations:
     """The interpreter's allocations, failed through _testcapi."""
 
-    def fail(self, start, stop):
-        _testcapi.set_nomemory(start, stop)
-
-    def restore(self):
-        """Ends the failures; True when an allocation made after the call,
-        still under them, succeeded: the call no longer reaches them."""
-        try:
-            probe = [None] * 16
-        except MemoryError:
-            probe = None
-        _testcapi.remove_mem_hooks()
-        return probe is not None
+    def __init__(self):
+        self.fail = _testcapi.set_nomemory
+        self.remove = _testcapi.remove_mem_hooks
 
 
 class ModuleAllocations:
     """The module's own (C++) allocations, failed through the preloaded
-    tests/native/module_malloc_fails.c."""
+    tests/native/module_malloc_fails.c; `remove` returns how many failed."""
 
     def __init__(self):
         shim = ctypes.CDLL(None)
-        self.fails, self.restored = shim.module_malloc_fails, shim.module_malloc_restored
-        self.fails.argtypes = [ctypes.c_void_p, ctypes.c_long, ctypes.c_long]
-        self.restored.restype = ctypes.c_long
+        fails, self.remove = shim.module_malloc_fails, shim.module_malloc_restored
+        fails.argtypes = [ctypes.c_void_p, ctypes.c_long, ctypes.c_long]
+        self.remove.restype = ctypes.c_long
         module = ctypes.PyDLL(importlib.util.find_spec("velmo_wrapper").origin)
-        self.inside = ctypes.cast(module.PyInit_velmo_wrapper, ctypes.c_void_p)
-
-    def fail(self, start, stop):
-        self.fails(self.inside, start, stop)
-
-    def restore(self):
-        """Ends the failures; True when none of them was reached."""
-        return self.restored() == 0
+        inside = ctypes.cast(module.PyInit_velmo_wrapper, ctypes.c_void_p)
+        self.fail = lambda start, stop: fails(inside, start, stop)
 
 
 FAILING = ModuleAllocations() if os.environ.get("FAILING") == "module" else InterpreterAllocations()
@@ -245,21 +230,28 @@ FAILING = ModuleAllocations() if os.environ.get("FAILING") == "module" else Inte
 
 def attempt(function, args, kwargs, start, stop):
     """The call's outcome under failing allocations, and whether the call no
-    longer reaches them."""
+    longer reaches them: an allocation made after it, still under them,
+    succeeds, and none of them failed."""
     result = error = None
     FAILING.fail(start, stop)
     try:
         result = function(*args, **kwargs)
     except BaseException as caught:  # noqa: BLE001 - every outcome is checked
         error = caught
-    settled = FAILING.restore()
+    try:
+        probe = [None] * 16
+    except MemoryError:
+        probe = None
+    # Called with no Python frame of its own, which could fail to be made.
+    failed = FAILING.remove()
+    untouched = probe is not None and not failed
     if error is None:
-        return ["ok", repr(result)], settled
+        return ["ok", repr(result)], untouched
     got = [type(error).__name__, str(error)]
     # The error's traceback holds this frame, which holds the error: a cycle
     # that would keep the interpreter's few spare MemoryErrors from coming back.
     error = None
-    return got, settled
+    return got, untouched
 
 
 def fault(got, normal, name):

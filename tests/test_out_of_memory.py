@@ -10,8 +10,6 @@ noise table and the absence of an Engine as they were.
 
 import json
 import os
-import subprocess
-import sys
 
 import conftest
 import pytest
@@ -25,14 +23,7 @@ TIMEOUT = 120
 
 
 def run_child(*args, stdin=None, env=None):
-    completed = subprocess.run(
-        [sys.executable, CHILD, *args],
-        input=stdin,
-        capture_output=True,
-        text=True,
-        timeout=TIMEOUT,
-        env=conftest.child_environment(env),
-    )
+    completed = conftest.run_python(CHILD, *args, stdin=stdin, env=env or {}, timeout=TIMEOUT)
     assert completed.returncode == 0, (args, completed.returncode, completed.stderr[-3000:])
     return completed.stdout
 
