@@ -338,6 +338,7 @@ def test_positional_calls_create_no_temporary_objects(script):
             f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}Input/output error (os error 5)",
         ),
     ],
+    ids=["refused", "no system call", "no system call and no urandom"],
 )
 def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(
     script, tmp_path, flags, first_init
