@@ -6,7 +6,7 @@
                                                    allocations and prints a report
     python oom_child.py init positional|keyword one|all    reads the ks on standard input
     python oom_child.py init-own-steps -                   prints how many of them are init's
-    python oom_child.py import one|all                     reads the ks on standard input
+    python oom_child.py import one|all K                   reads the ks on standard input
 
 Each call runs under failing allocations: the k-th alone (one), or every one
 from the k-th on (all), for k = 0, 1, ... until the call completes without
@@ -321,35 +321,6 @@ def init_attempts():
             break
 
 
-# The statement init runs, which the module compiles when it is created.
-INIT_STATEMENT = b"os.chdir(os.path.dirname(inspect.stack()[1].filename) or '.')"
-
-
-def compile_allocations():
-    """How many allocations compiling init's statement makes: the smallest k
-    at which it completes under set_nomemory(k, 0). The compilers of 3.11 and
-    3.13 crash on some failed allocations, so each try runs in a fork."""
-    compile_string = ctypes.pythonapi.Py_CompileStringExFlags
-    compile_string.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int]
-    compile_string.argtypes += [ctypes.c_void_p, ctypes.c_int]
-    compile_string.restype = ctypes.c_void_p
-    file_input = 257
-    low, high = 0, K_LIMIT
-    while low < high:
-        k = (low + high) // 2
-        pid = os.fork()
-        if pid == 0:
-            _testcapi.set_nomemory(k, 0)
-            compiled = compile_string(INIT_STATEMENT, b"<string>", file_input, None, -1)
-            os._exit(0 if compiled else 1)
-        _, status = os.waitpid(pid, 0)
-        if status == 0:
-            high = k
-        else:
-            low = k + 1
-    return low
-
-
 def import_attempts():
     """Creates the module under failing allocations, for each k read from
     standard input in turn, until one attempt succeeds: the module can be
@@ -359,8 +330,9 @@ def import_attempts():
     module's `__all__` on success), and whether the probe after it succeeded.
 
     Creating the module first compiles init's statement, once per process.
-    A first attempt lets that complete and fails in the registration after
-    it: the interpreter's compiler is kept out of the failing allocations."""
+    A first attempt, with allocations failing from the k given as the third
+    argument on, lets that complete and fails in the registration after it:
+    the interpreter's compiler is kept out of the failing allocations."""
     library = ctypes.PyDLL(importlib.util.find_spec("velmo_wrapper").origin)
     entry = library.PyInit_velmo_wrapper
     entry.restype = ctypes.py_object
@@ -368,7 +340,7 @@ def import_attempts():
     def create():
         return entry().__all__
 
-    primed = attempt(create, (), {}, compile_allocations() + 32, 0)
+    primed = attempt(create, (), {}, int(sys.argv[3]), 0)
     print(json.dumps([-1, *primed]), flush=True)
     for k in json.load(sys.stdin):
         got, settled = attempt(create, (), {}, k, k + 1 if sys.argv[2] == "one" else 0)
