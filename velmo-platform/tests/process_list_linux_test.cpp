@@ -177,17 +177,25 @@ std::set<std::uint32_t> thread_ids(const std::set<std::uint32_t>& processes) {
     return ids;
 }
 
+// The ids worth asking about, given the listed processes: those processes,
+// their threads, the id after each process, and every id below `low_ids`.
+std::set<std::uint32_t> ids_to_probe(const std::set<std::uint32_t>& processes,
+                                     std::uint32_t low_ids) {
+    std::set<std::uint32_t> ids = thread_ids(processes);
+    for (std::uint32_t id : processes) {
+        ids.insert(id);
+        ids.insert(id + 1);
+    }
+    for (std::uint32_t id = 0; id < low_ids; ++id) ids.insert(id);
+    return ids;
+}
+
 // Processes, thread ids, their neighbours and the low free ids must all get
 // the listing's answer, from both paths.
 TEST(ProcessExists, AgreesWithTheListing) {
     std::set<std::uint32_t> before = proc_listing();
     ASSERT_FALSE(before.empty());
-    std::set<std::uint32_t> ids = thread_ids(before);
-    for (std::uint32_t id : before) {
-        ids.insert(id);
-        ids.insert(id + 1);
-    }
-    for (std::uint32_t id = 0; id < 4096; ++id) ids.insert(id);
+    std::set<std::uint32_t> ids = ids_to_probe(before, 4096);
     std::set<std::uint32_t> fast;
     std::set<std::uint32_t> exact;
     for (std::uint32_t id : ids) {
@@ -265,12 +273,7 @@ TEST(ProcessExists, WalksTheListingWhenTgkillIsRefused) {
             return 1;
         }
         std::set<std::uint32_t> before = proc_listing();
-        std::set<std::uint32_t> ids = thread_ids(before);
-        for (std::uint32_t id : before) {
-            ids.insert(id);
-            ids.insert(id + 1);
-        }
-        for (std::uint32_t id = 0; id < 1024; ++id) ids.insert(id);
+        std::set<std::uint32_t> ids = ids_to_probe(before, 1024);
         std::set<std::uint32_t> found;
         for (std::uint32_t id : ids) {
             if (process_exists(id)) found.insert(id);
