@@ -1,9 +1,11 @@
 """Per-call cost of every module function next to the floor, and the cost of
 importing the module next to importing the floor extension.
 
-The floor (bench/floor_extension.py) is the least a function with the same
-calling convention can do: bind its arguments from the tuple, convert floats
-with PyFloat_AsDouble and return a float, or take no arguments at all.
+The floors (bench/floor_extension.py) are the least a function can do in
+each calling convention: take its arguments from the tuple (tuple floor) or
+from the caller's array (fast floor, 3.10 and later), convert floats with
+PyFloat_AsDouble and return a float, or take no arguments at all. Beside
+them stands the standard library's nearest function, where there is one.
 
     python bench/bench_calls.py [--quick]
 """
@@ -18,41 +20,74 @@ import textwrap
 import floor_extension
 
 CALLS = """
+import math
+import random
+import sys
 import timeit
 import velmo_wrapper as v
 import velmo_floor as f
 v.init()
 
+# Only interpreters of 3.10 or later are given the fast convention; the floor
+# extension offers its fast functions there alone, as the module does.
+FAST = sys.version_info >= (3, 10)
+x, y, z = 1.5, 2.5, 3.5
+
 cases = [
-    # (label, statement, floor statement)
-    ("quit()", "v.quit()", "f.f0()"),
-    ("title('t')", "v.title('t')", "f.f1(1.5)"),
-    ("process_exists(1)", "v.process_exists(1)", "f.f1(1.5)"),
-    ("ceil(1.5)", "v.ceil(1.5)", "f.f1(1.5)"),
-    ("floor(1.5)", "v.floor(1.5)", "f.f1(1.5)"),
-    ("sgn(1.5)", "v.sgn(1.5)", "f.f1(1.5)"),
-    ("sqrt(1.5)", "v.sqrt(1.5)", "f.f1(1.5)"),
-    ("sin(1.5)", "v.sin(1.5)", "f.f1(1.5)"),
-    ("cos(1.5)", "v.cos(1.5)", "f.f1(1.5)"),
-    ("atan2(1.5, 2.5)", "v.atan2(1.5, 2.5)", "f.f2(1.5, 2.5)"),
-    ("rseed(7)", "v.rseed(7)", "f.f1(1.5)"),
-    ("rndi(1, 6)", "v.rndi(1, 6)", "f.f2(1.5, 2.5)"),
-    ("rndf(0.0, 1.0)", "v.rndf(0.0, 1.0)", "f.f2(1.5, 2.5)"),
-    ("nseed(7)", "v.nseed(7)", "f.f1(1.5)"),
-    ("noise(0.5)", "v.noise(0.5)", "f.f1(1.5)"),
-    ("noise(0.5, 1.5, 2.5)", "v.noise(0.5, 1.5, 2.5)", "f.f3(1.5, 2.5, 3.5)"),
-    ("ceil(x=1.5)", "v.ceil(x=1.5)", "f.f1(1.5)"),
+    # (label, statement, arguments of the floor, nearest standard function or None)
+    ("quit()", "v.quit()", 0, None),
+    ("title('t')", "v.title('t')", 1, None),
+    ("process_exists(1)", "v.process_exists(1)", 1, None),
+    ("ceil(x)", "v.ceil(x)", 1, "math.ceil(x)"),
+    ("floor(x)", "v.floor(x)", 1, "math.floor(x)"),
+    ("sgn(x)", "v.sgn(x)", 1, None),
+    ("sqrt(x)", "v.sqrt(x)", 1, "math.sqrt(x)"),
+    ("sin(x)", "v.sin(x)", 1, "math.sin(x)"),
+    ("cos(x)", "v.cos(x)", 1, "math.cos(x)"),
+    ("atan2(y, x)", "v.atan2(y, x)", 2, "math.atan2(y, x)"),
+    ("rseed(7)", "v.rseed(7)", 1, "random.seed(7)"),
+    ("rndi(1, 6)", "v.rndi(1, 6)", 2, "random.randint(1, 6)"),
+    ("rndf(x, y)", "v.rndf(x, y)", 2, "random.uniform(x, y)"),
+    ("nseed(7)", "v.nseed(7)", 1, None),
+    ("noise(x)", "v.noise(x)", 1, None),
+    ("noise(x, y, z)", "v.noise(x, y, z)", 3, None),
+    ("ceil(x=x)", "v.ceil(x=x)", 1, "math.ceil(x)"),
 ]
 
+# Each floor is fed the same objects as the call it stands beside.
+def floor_statement(prefix, statement, count):
+    if count == 0:
+        return "f.f0()"
+    arguments = statement[statement.index("(") + 1 : -1].split(", ")
+    arguments = [a.split("=")[-1] for a in arguments]
+    if len(arguments) < count or not all(a in "xyz" for a in arguments):
+        arguments = ["x", "y", "z"][:count]
+    return f"f.{prefix}{count}({', '.join(arguments)})"
+
 def ns_per_call(statement, number):
-    timer = timeit.Timer(statement, globals={"v": v, "f": f})
+    timer = timeit.Timer(statement, globals={"v": v, "f": f, "math": math, "random": random,
+                                             "x": x, "y": y, "z": z})
     return min(timer.repeat(repeat=REPEAT, number=number)) / number * 1e9
 
-print(f"{'call':24} {'ns/call':>9} {'floor':>9} {'ratio':>7}")
-for label, statement, floor_statement in cases:
-    ours = ns_per_call(statement, NUMBER)
-    floor = ns_per_call(floor_statement, NUMBER)
-    print(f"{label:24} {ours:9.1f} {floor:9.1f} {ours / floor:7.2f}")
+convention = "fast (METH_FASTCALL)" if FAST else "tuple (METH_VARARGS)"
+print(f"Python {sys.version.split()[0]}; the module's calls use the {convention} convention;")
+print(f"ns per call, best of {REPEAT} x {NUMBER}, minus an empty statement's")
+print(f"{'call':20} {'velmo':>7} {'fast fl':>8} {'tuple fl':>8} {'/fast':>6} {'/tuple':>7}"
+      f"  {'stdlib':>7} {'/stdlib':>7}")
+empty = ns_per_call("pass", NUMBER)
+for label, statement, count, stdlib in cases:
+    ours = ns_per_call(statement, NUMBER) - empty
+    tuple_floor = ns_per_call(floor_statement("f", statement, count), NUMBER) - empty
+    fast, by_fast = "-", "-"
+    if FAST and count:
+        fast_floor = ns_per_call(floor_statement("g", statement, count), NUMBER) - empty
+        fast, by_fast = f"{fast_floor:.1f}", f"{ours / fast_floor:.2f}"
+    by_tuple = ours / tuple_floor
+    line = f"{label:20} {ours:7.1f} {fast:>8} {tuple_floor:8.1f} {by_fast:>6} {by_tuple:7.2f}"
+    if stdlib:
+        theirs = ns_per_call(stdlib, NUMBER) - empty
+        line += f"  {theirs:7.1f} {ours / theirs:7.2f}"
+    print(line)
 """
 
 IMPORT = """

@@ -19,6 +19,24 @@ WINDOWS = sys.platform == "win32"
 TESTS_DIRECTORY = os.path.dirname(os.path.abspath(__file__))
 
 
+def calling_convention():
+    """The calling convention the module's functions were registered with, as a
+    script can tell them apart: only the tuple convention lets a keyword that
+    is not a `str` reach the module's own binder, whose message names the
+    key's type; in the fast one the interpreter refuses it first."""
+    import velmo_wrapper
+
+    try:
+        velmo_wrapper.ceil(**{1: 2})
+    except TypeError as error:
+        return "fast" if str(error) == "keywords must be strings" else "tuple"
+    raise AssertionError("a keyword that is not a str was accepted")
+
+
+def pytest_report_header():
+    return f"velmo_wrapper calling convention: {calling_convention()}"
+
+
 def posix_only(gap):
     """Skips a test on Windows, whose lack of `gap` the reason names."""
     return pytest.mark.skipif(WINDOWS, reason=f"Windows has no {gap}")

@@ -33,6 +33,7 @@ import sys
 import tempfile
 import threading
 
+import conftest
 import pytest
 
 hypothesis = pytest.importorskip("hypothesis")
@@ -49,6 +50,7 @@ from compat_texts import (  # noqa: E402
     UNKNOWN_TYPE_NAME,
     not_a_string,
 )
+from fuzz_objects import RAISES  # noqa: E402
 from hypothesis import HealthCheck, given, settings  # noqa: E402
 from hypothesis import strategies as st  # noqa: E402
 
@@ -80,6 +82,10 @@ SIGNATURES = {
 NO_ARGUMENTS = ("show", "quit")
 FUNCTIONS = list(v.__all__)
 ENGINE_FREE = ("init", "process_exists")
+# In the fast convention the interpreter refuses keywords that are not
+# strings before the call; in the tuple convention the module's binder does.
+FAST_CALLS = conftest.calling_convention() == "fast"
+KEYWORDS_MUST_BE_STRINGS = "keywords must be strings"
 
 calls_sent = collections.Counter()
 
@@ -225,9 +231,11 @@ numbers = st.one_of(
 
 
 def calls_of(name):
-    """(name, positional, keywords, through the C API): half of them wild, half
-    of them plain numbers by position that bind, so that the Engine's own
-    paths are reached as often as the binding's."""
+    """(name, positional, keywords, through the C API): a third of them wild; a
+    third that bind by position, with argument objects of every kind, so that
+    the objects' own conversions are reached (most wild calls fail binding
+    first); and a third of plain numbers by position that bind, so that the
+    Engine's own paths are reached as often as the binding's."""
     params, required = SIGNATURES.get(name, ([], 0))
     wild = st.tuples(
         st.lists(arguments, max_size=4),
@@ -235,8 +243,11 @@ def calls_of(name):
             st.lists(st.tuples(keys_for(name), arguments), max_size=3), own_keywords(name).map(list)
         ),
     )
+    converting = st.tuples(
+        st.lists(arguments, min_size=required, max_size=len(params)), st.just([])
+    )
     binding = st.tuples(st.lists(numbers, min_size=required, max_size=len(params)), st.just([]))
-    return st.tuples(st.just(name), st.one_of(wild, binding), st.booleans()).map(
+    return st.tuples(st.just(name), st.one_of(wild, converting, binding), st.booleans()).map(
         lambda call: (call[0], call[1][0], call[1][1], call[2])
     )
 
@@ -458,6 +469,8 @@ def bind(name, args, keywords):
     params, required = SIGNATURES[name]
     names = [p for p, _ in params]
     n, k = len(params), len(args)
+    if FAST_CALLS and any(not isinstance(key, str) for key in keywords):
+        raise Failure(TYPE_ERROR, None, contains=KEYWORDS_MUST_BE_STRINGS)
     slots = list(args[:n]) + [None] * (n - min(k, n))
     if k > n:
         was = "was" if k == 1 else "were"
@@ -509,7 +522,7 @@ def expected_outcome(state, name, args, kwargs):
             return Failure(
                 TYPE_ERROR,
                 None,
-                contains=("keywords must be strings", f"{name}() takes no keyword arguments"),
+                contains=(KEYWORDS_MUST_BE_STRINGS, f"{name}() takes no keyword arguments"),
             )
         if keywords:
             return Failure(TYPE_ERROR, None, contains=f"{name}() takes no keyword arguments")
@@ -674,6 +687,34 @@ fuzz_settings = settings(
     suppress_health_check=list(HealthCheck),
     print_blob=True,
 )
+
+
+# A valid argument for each rule, to fill the parameters before the one tried.
+VALID_ARGUMENT = {
+    "float": ("float", 0.5),
+    "optional_float": ("none",),
+    "int32": ("int", 1),
+    "uint32": ("int", 1),
+    "optional_uint32": ("none",),
+    "string": ("str", "t"),
+    "object": ("none",),
+}
+RAISING_ARGUMENTS = [
+    ("hook", hook, ("raise", kind, "raised")) for hook in ("float", "index") for kind in RAISES
+]
+
+
+@pytest.mark.parametrize("state", ["before", "after"])
+def test_every_raised_kind_at_every_parameter(children, state):
+    """Each kind of exception a conversion can raise, at each parameter of each
+    function. The generated calls rarely reach the last kinds (the generator
+    favours the first choices of a list, and a run is derandomized)."""
+    child = children[state]
+    for name, (params, _required) in SIGNATURES.items():
+        for position in range(len(params)):
+            before = [VALID_ARGUMENT[rule] for _, rule in params[:position]]
+            for raising in RAISING_ARGUMENTS:
+                check_call(child, (name, [*before, raising], [], False))
 
 
 @pytest.mark.parametrize("state", ["before", "after"])

@@ -4,7 +4,9 @@ Engine check, so none of these needs an Engine."""
 
 import ctypes
 import inspect
+import sys
 
+import conftest
 import pytest
 import velmo_wrapper as v
 from compat_texts import CREATED_ONCE, PANIC_NAME, not_a_string
@@ -131,6 +133,15 @@ def message(call, *args, **kwargs):
 )
 def test_binding_messages(call, args, kwargs, expected):
     assert message(call, *args, **kwargs) == (TypeError, expected)
+
+
+def test_keyword_names_that_are_not_strings_by_calling_convention():
+    # From 3.10 on the module takes the fast convention, in which the
+    # interpreter refuses such a key before the call; before, its binder does.
+    fast = sys.version_info >= (3, 10)
+    assert conftest.calling_convention() == ("fast" if fast else "tuple")
+    expected = "keywords must be strings" if fast else not_a_string("int")
+    assert message(lambda: v.ceil(**{1: 2})) == (TypeError, expected)
 
 
 def test_conversion_type_errors_name_the_parameter():

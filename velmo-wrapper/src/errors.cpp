@@ -26,14 +26,6 @@ constexpr const char* panic_doc =
     std::abort();
 }
 
-PythonError fetch() noexcept {
-    PyObject* type;
-    PyObject* value;
-    PyObject* traceback;
-    PyErr_Fetch(&type, &value, &traceback);
-    return PythonError(type, value, traceback);
-}
-
 // The message of a PanicException fetched back from Python code.
 std::string panic_message(PyObject* value) {
     Ref text = Ref::steal(value ? PyObject_Str(value) : nullptr);
@@ -97,8 +89,16 @@ void PythonError::restore() && noexcept {
                   std::exchange(traceback_, nullptr));
 }
 
+PythonError fetch_error() noexcept {
+    PyObject* type;
+    PyObject* value;
+    PyObject* traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    return PythonError(type, value, traceback);
+}
+
 PythonError take_error() {
-    PythonError error = fetch();
+    PythonError error = fetch_error();
     if (error.type() == nullptr) {
         return new_error(PyExc_SystemError, "attempted to fetch exception but none was set");
     }
@@ -112,9 +112,9 @@ PythonError take_error() {
 
 void throw_pending() { throw take_error(); }
 
-PythonError new_error(PyObject* type, PyObject* message) {
+PythonError new_error(PyObject* type, PyObject* message) noexcept {
     PyErr_SetObject(type, message);
-    PythonError error = fetch();
+    PythonError error = fetch_error();
     error.normalized_value();
     return error;
 }
@@ -132,37 +132,34 @@ void api_call_failed(const std::source_location& where) {
     fatal(texts::python_api_failed, SourceLocation::from(where));
 }
 
-void raise_python_error(PythonError&& error) noexcept { std::move(error).restore(); }
+namespace {
 
 void raise_panic(std::string_view message) noexcept {
     PyObject* type = existing_or_new_panic_type();
-    if (type == nullptr) {
+    Ref text =
+        Ref::steal(type ? PyUnicode_DecodeUTF8(message.data(),
+                                               static_cast<Py_ssize_t>(message.size()), "replace")
+                        : nullptr);
+    if (!text) {
         raise_failed();
         return;
     }
-    PyObject* text =
-        PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
-    if (text == nullptr) {
-        raise_failed();
-        return;
-    }
-    PyErr_SetObject(type, text);
-    Py_DECREF(text);
-    PyObject* exc_type;
-    PyObject* value;
-    PyObject* traceback;
-    PyErr_Fetch(&exc_type, &value, &traceback);
-    PyErr_NormalizeException(&exc_type, &value, &traceback);
-    PyErr_Restore(exc_type, value, traceback);
+    new_error(type, text.get()).restore();
 }
 
-void raise_unknown_exception() noexcept {
+}  // namespace
+
+void raise_current_exception() noexcept {
     try {
         throw;
+    } catch (PythonError& error) {
+        std::move(error).restore();
+    } catch (const FatalError& error) {
+        raise_panic(error.message());
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (...) {
-        raise_panic("native code failed without a message");
+        raise_panic(texts::failed_without_message);
     }
 }
 

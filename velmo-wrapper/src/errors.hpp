@@ -44,10 +44,14 @@ private:
     PyObject* traceback_;
 };
 
-// Takes the pending exception out of the interpreter. A PanicException (the
-// type itself, not a subclass) is a fatal error coming back out of Python
-// code: it is printed with a notice and then continued as a FatalError.
-// When nothing is pending, the result is a SystemError saying so.
+// Takes the pending exception out of the interpreter, as it is.
+PythonError fetch_error() noexcept;
+
+// Takes the pending exception out of the interpreter, where every Python
+// error the module collects goes through. Throws FatalError when the
+// exception is a PanicException (the type itself, not a subclass): that is a
+// fatal error coming back out of Python code, printed with a notice and then
+// continued. When nothing is pending, the result is a SystemError saying so.
 PythonError take_error();
 
 // `take_error`, thrown.
@@ -55,7 +59,7 @@ PythonError take_error();
 
 // A new exception of `type` whose single argument is `message`; a
 // MemoryError when there is no memory to make it.
-PythonError new_error(PyObject* type, PyObject* message);
+PythonError new_error(PyObject* type, PyObject* message) noexcept;
 PythonError new_error(PyObject* type, std::string_view message);
 
 // The interpreter failed to make an object that cannot fail in normal
@@ -71,25 +75,21 @@ inline PyObject* checked(PyObject* object,
     return object;
 }
 
-// Sets the interpreter's exception for whatever `call_boundary` caught. When
-// memory runs out while it is made, that MemoryError is the call's exception.
-void raise_python_error(PythonError&& error) noexcept;
-void raise_panic(std::string_view message) noexcept;
-void raise_unknown_exception() noexcept;
+// Sets the interpreter's exception for the C++ exception being handled: a
+// PythonError as it is, a FatalError as a PanicException, a failed
+// allocation as MemoryError. When memory runs out while the exception is
+// made, that MemoryError is the call's exception. Call only from a handler.
+void raise_current_exception() noexcept;
 
 // Runs one module call: its result, or null with exactly one exception set.
 template <typename Body>
 PyObject* call_boundary(Body&& body) noexcept {
     try {
         return body();
-    } catch (PythonError& error) {
-        raise_python_error(std::move(error));
-    } catch (const FatalError& error) {
-        raise_panic(error.message());
     } catch (...) {
-        raise_unknown_exception();
+        raise_current_exception();
+        return nullptr;
     }
-    return nullptr;
 }
 
 }  // namespace velmo::py

@@ -1,4 +1,3 @@
-#include "binding.hpp"
 #include "callbacks.hpp"
 #include "functions.hpp"
 #include "velmo/engine.hpp"
@@ -7,14 +6,6 @@
 
 namespace velmo::py {
 namespace {
-
-constexpr const char* fps_names[] = {"fps"};
-constexpr const char* run_names[] = {"update", "draw", "close"};
-constexpr const char* title_names[] = {"title"};
-
-constexpr ArgumentSpec init_spec{"init", fps_names, 1, 0};
-constexpr ArgumentSpec run_spec{"run", run_names, 3, 3};
-constexpr ArgumentSpec title_spec{"title", title_names, 1, 1};
 
 // Moves the working directory to the directory of the script that called
 // `init`: frame 0 of the stack is this statement itself, frame 1 its caller.
@@ -69,24 +60,18 @@ bool prepare_init() noexcept {
     return call_boundary([] { return compiled_statement(); }) != nullptr;
 }
 
-PyObject* init(PyObject*, PyObject* args, PyObject* kwargs) {
-    return call_boundary([&] {
-        auto slots = bind<1>(init_spec, args, kwargs);
-        std::optional<std::uint32_t> fps = to_optional_uint32(slots[0], "fps");
-        move_to_caller_directory();
-        set_instance(Engine::create(fps));
-        return none();
-    });
+PyObject* init(const Arguments<init_signature>& arguments) {
+    std::optional<std::uint32_t> fps = to_optional_uint32(arguments[0]);
+    move_to_caller_directory();
+    set_instance(Engine::create(fps));
+    return none();
 }
 
-PyObject* run(PyObject*, PyObject* args, PyObject* kwargs) {
-    return call_boundary([&]() -> PyObject* {
-        auto slots = bind<3>(run_spec, args, kwargs);
-        Engine& engine = instance();
-        CallbackHandler handler(slots[0], slots[1], slots[2]);
-        SystemClock clock;
-        run_loop(engine, handler, clock);
-    });
+PyObject* run(const Arguments<run_signature>& arguments) {
+    Engine& engine = instance();
+    CallbackHandler handler(arguments[0].object, arguments[1].object, arguments[2].object);
+    SystemClock clock;
+    run_loop(engine, handler, clock);
 }
 
 PyObject* show(PyObject*, PyObject*) {
@@ -100,18 +85,15 @@ PyObject* show(PyObject*, PyObject*) {
 
 PyObject* quit(PyObject*, PyObject*) {
     return call_boundary([&] {
-        instance();
+        require_engine();
         return none();
     });
 }
 
-PyObject* title(PyObject*, PyObject* args, PyObject* kwargs) {
-    return call_boundary([&] {
-        auto slots = bind<1>(title_spec, args, kwargs);
-        to_utf8(slots[0], "title");
-        instance();
-        return none();
-    });
+PyObject* title(const Arguments<title_signature>& arguments) {
+    check_utf8(arguments[0]);
+    require_engine();
+    return none();
 }
 
 }  // namespace velmo::py

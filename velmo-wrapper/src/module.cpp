@@ -1,39 +1,33 @@
-// The module `velmo_wrapper`: its entry point, method table and definition.
-#include "errors.hpp"
+// The module `velmo_wrapper`: its entry point, function table and definition.
+#include "entry.hpp"
 #include "functions.hpp"
 #include "registration.hpp"
 
+namespace velmo::py {
 namespace {
-
-#define VELMO_VK(name, signature)                                                             \
-    PyMethodDef{#name,                                                                        \
-                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(velmo::py::name)), \
-                METH_VARARGS | METH_KEYWORDS, signature "\n--\n\n"}
-#define VELMO_NOARGS(name, signature) \
-    PyMethodDef{#name, velmo::py::name, METH_NOARGS, signature "\n--\n\n"}
 
 // Registration order is the order of `__all__`. One line a function: the table is
 // kept as a table, not reflowed.
 // clang-format off
-PyMethodDef methods[] = {
-    VELMO_VK(init, "init(fps)"),
-    VELMO_VK(run, "run(update, draw, close)"),
-    VELMO_NOARGS(show, "show()"),
-    VELMO_NOARGS(quit, "quit()"),
-    VELMO_VK(title, "title(title)"),
-    VELMO_VK(process_exists, "process_exists(pid)"),
-    VELMO_VK(ceil, "ceil(x)"),
-    VELMO_VK(floor, "floor(x)"),
-    VELMO_VK(sgn, "sgn(x)"),
-    VELMO_VK(sqrt, "sqrt(x)"),
-    VELMO_VK(sin, "sin(deg)"),
-    VELMO_VK(cos, "cos(deg)"),
-    VELMO_VK(atan2, "atan2(y, x)"),
-    VELMO_VK(rseed, "rseed(seed)"),
-    VELMO_VK(rndi, "rndi(a, b)"),
-    VELMO_VK(rndf, "rndf(a, b)"),
-    VELMO_VK(nseed, "nseed(seed)"),
-    VELMO_VK(noise, "noise(x, y=None, z=None)"),
+MethodRecords methods[] = {
+    method_records<init_signature, init>(),
+    method_records<run_signature, run>(),
+    no_argument_records<show_signature, show>(),
+    no_argument_records<quit_signature, quit>(),
+    method_records<title_signature, title>(),
+    method_records<process_exists_signature, process_exists>(),
+    method_records<ceil_signature, ceil>(),
+    method_records<floor_signature, floor>(),
+    method_records<sgn_signature, sgn>(),
+    method_records<sqrt_signature, sqrt>(),
+    method_records<sin_signature, sin>(),
+    method_records<cos_signature, cos>(),
+    method_records<atan2_signature, atan2>(),
+    method_records<rseed_signature, rseed>(),
+    method_records<rndi_signature, rndi>(),
+    method_records<rndf_signature, rndf>(),
+    method_records<nseed_signature, nseed>(),
+    method_records<noise_signature, noise>(),
 };
 
 PyModuleDef definition = {
@@ -50,6 +44,7 @@ PyModuleDef definition = {
 // clang-format on
 
 }  // namespace
+}  // namespace velmo::py
 
 #ifndef _WIN32
 // The module is compiled with hidden visibility. Python 3.9's headers and later
@@ -62,5 +57,5 @@ extern "C" __attribute__((visibility("default"))) PyObject* PyInit_velmo_wrapper
 // longer leave the process free to create it again.
 PyMODINIT_FUNC PyInit_velmo_wrapper(void) {
     if (!velmo::py::prepare_init()) return nullptr;
-    return velmo::py::create_module(definition, methods);
+    return velmo::py::create_module(velmo::py::definition, velmo::py::methods);
 }

@@ -53,7 +53,7 @@ void add_function(PyObject* module, PyMethodDef& method) {
     if (!function) throw_pending();
     Ref name = Ref::steal(PyObject_GetAttrString(function.get(), "__name__"));
     if (!name) throw_pending();
-    to_utf8(name.get(), "__name__");
+    check_utf8({name.get(), "__name__"});
     Ref all = all_list(module);
     if (PyList_Append(all.get(), name.get()) < 0) {
         fatal_here(texts::append_to_all_failed + describe_pending_error());
@@ -63,14 +63,17 @@ void add_function(PyObject* module, PyMethodDef& method) {
 
 }  // namespace
 
-PyObject* create_module(PyModuleDef& definition, std::span<PyMethodDef> methods) noexcept {
+PyObject* create_module(PyModuleDef& definition, std::span<MethodRecords> methods) noexcept {
     return call_boundary([&]() -> PyObject* {
         if (module_cell != nullptr) {
             throw new_error(PyExc_ImportError, texts::created_once);
         }
         Ref module = Ref::steal(PyModule_Create2(&definition, PYTHON_ABI_VERSION));
         if (!module) throw_pending();
-        for (PyMethodDef& method : methods) add_function(module.get(), method);
+        bool fast_calls = interpreter_has_fast_calls();
+        for (MethodRecords& records : methods) {
+            add_function(module.get(), records.for_interpreter(fast_calls));
+        }
         module_cell = Ref::borrow(module.get()).release();
         return module.release();
     });

@@ -19,6 +19,9 @@ inline Engine& instance() {
     return *detail::instance_slot;
 }
 
+// The check that an Engine exists, for functions that use nothing of it.
+inline void require_engine() { instance(); }
+
 // Takes ownership of the new Engine; it lives until the process ends.
 void set_instance(std::unique_ptr<Engine> engine) noexcept;
 

@@ -25,6 +25,11 @@ inline constexpr const char* python_api_failed = "Python API call failed";
 inline constexpr const char* not_a_string = "'%U' object cannot be converted to 'PyString'";
 inline constexpr const char* not_a_list = "'%U' object cannot be converted to 'PyList'";
 inline constexpr const char* unknown_type_name = "<failed to extract type name>";
+// An unsigned 32-bit parameter given a value from 2**32 to 2**64 - 1.
+inline constexpr const char* out_of_range_conversion =
+    "out of range integral type conversion attempted";
+// A fatal error that carries no message text.
+inline constexpr const char* failed_without_message = "native code failed without a message";
 
 // Creating the module a second time in one process.
 inline constexpr const char* created_once =
