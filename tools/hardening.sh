@@ -4,7 +4,14 @@
 # leak check. Fails on the first failure; prints how long each part took.
 #
 # Uses the current Python environment (PYTHON, default `python`), into which
-# it installs the module and hypothesis as run_tests.sh does.
+# it installs the module and hypothesis as run_tests.sh does. The module
+# takes the fast calling convention on 3.10 and later and the tuple
+# convention on 3.8 and 3.9; when the current Python takes the fast one and
+# the environment of 3.8 that tools/test_other_pythons.sh makes is there
+# (TUPLE_PYTHON, default build/py38/bin/python), the fuzz, the sanitized
+# binding tests and a shorter leak check run there as well. (That script
+# already runs the whole suite, the fuzz and memory-failure tests included,
+# on 3.8.)
 #
 # Longer runs of the parts:
 #   VELMO_FUZZ_EXAMPLES=3000 VELMO_FUZZ_RANDOM=1 python -m pytest -q tests/test_fuzz_binding.py
@@ -39,6 +46,21 @@ f'(total {sum(counts.values())})')" "$VELMO_FUZZ_STATS"
 unset VELMO_FUZZ_STATS
 part "sanitizers" env PYTHON="$python" tools/sanitize.sh
 part "leak check" "$python" tools/leakcheck.py
+
+tuple_python=${TUPLE_PYTHON:-build/py38/bin/python}
+convention() { "$1" -c 'import sys; print("fast" if sys.version_info >= (3, 10) else "tuple")'; }
+if [ "$(convention "$python")" = fast ] && [ -x "$tuple_python" ]; then
+  echo "== the tuple convention: $("$tuple_python" --version)"
+  "$tuple_python" -m pip install --quiet hypothesis
+  part "fuzz test, tuple convention" "$tuple_python" -m pytest -q -p no:cacheprovider \
+    tests/test_fuzz_binding.py
+  part "sanitizers, tuple convention" env PYTHON="$tuple_python" tools/sanitize.sh \
+    tests/test_fuzz_binding.py tests/test_binding_safety.py tests/test_module_surface.py \
+    tests/test_out_of_memory.py
+  part "leak check, tuple convention" "$tuple_python" tools/leakcheck.py --calls 200000
+else
+  echo "== the tuple convention: no environment of 3.8 at $tuple_python; not run"
+fi
 
 printf '%s\n' "${timings[@]}"
 echo "hardening: all passed"
