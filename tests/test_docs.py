@@ -25,3 +25,19 @@ def test_readme_opens_with_the_two_commands():
     assert install == "pip install ." and example.startswith("python examples/")
     assert (ROOT / example.split()[1]).is_file()
     assert commands[1] == "./run_tests.sh"
+
+
+def test_noise_picture_is_drawn_from_the_fields_numbers(script):
+    # docs/pictures.py stores the checksum of the samples it drew beside the
+    # picture: the same samples must still give it, bit for bit.
+    result = script(f"""
+        import sys
+        sys.path.insert(0, {str(ROOT / "docs")!r})
+        import pictures
+        import velmo_wrapper
+        velmo_wrapper.init()
+        print(pictures.noise_digest(pictures.noise_slice()))
+    """)
+    assert result.returncode == 0, result
+    stored = (ROOT / "docs" / "images" / "noise.sha256").read_text(encoding="utf-8")
+    assert result.stdout == stored
