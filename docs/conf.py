@@ -13,5 +13,7 @@ source_suffix = {".md": "markdown"}
 # The README's and the reference's links to headings (#initfps) are GitHub's
 # anchors, which MyST makes for these levels.
 myst_heading_anchors = 3
+# Blocks without a language are output and tables, not code to colour.
+highlight_language = "none"
 html_theme = "furo"
 html_title = f"velmo_wrapper {release}"
