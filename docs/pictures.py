@@ -203,7 +203,7 @@ RECORDED_RUN = """
 import os, sys, time
 import velmo_wrapper as velmo
 
-slow_draw, slow_ms, stall_draw, stall_ms, last_draw = map(int, sys.argv[1:6])
+fps, slow_draw, slow_ms, stall_draw, stall_ms, last_draw = map(int, sys.argv[1:7])
 log = open(os.environ["VELMO_LOOP_LOG"], "a")
 draws = 0
 
@@ -226,7 +226,7 @@ def draw():
         log.close()
         sys.exit(0)
 
-velmo.init(FPS)
+velmo.init(fps)
 velmo.run(update, draw, lambda: None)
 """
 
@@ -237,8 +237,7 @@ class Pass(NamedTuple):
     poll: float  # the scheduler's read of the clock
     reanchored: bool  # the grid restarted at this poll
     updates: list[float]
-    draw: tuple[float, float] | None
-    sleep: tuple[float, float] | None
+    draw: tuple[float, float] | None  # its start and end
 
 
 def record_run(directory: str) -> list[Pass]:
@@ -250,9 +249,9 @@ def record_run(directory: str) -> list[Pass]:
     log = os.path.join(directory, "loop.log")
     pathlib.Path(log).unlink(missing_ok=True)
     env = dict(os.environ, LD_PRELOAD=library, VELMO_LOOP_LOG=log)
-    arguments = [SLOW_DRAW, SLOW_DRAW_MS, STALL_DRAW, STALL_MS, LAST_DRAW]
+    arguments = [FPS, SLOW_DRAW, SLOW_DRAW_MS, STALL_DRAW, STALL_MS, LAST_DRAW]
     subprocess.run(
-        [sys.executable, "-c", RECORDED_RUN.replace("FPS", str(FPS)), *map(str, arguments)],
+        [sys.executable, "-c", RECORDED_RUN, *map(str, arguments)],
         env=env,
         check=True,
         timeout=60,
@@ -290,14 +289,13 @@ def split_passes(events: list[tuple[int, str, int]]) -> list[Pass]:
             raise RuntimeError(f"unexpected events in the loop: {kinds[position : match.start()]}")
         position = match.end()
         group = events[match.start() : match.end()]
-        spans = {kind: (ms(start), ms(end)) for start, kind, end in group if kind in "DS"}
+        draws = [(ms(start), ms(end)) for start, kind, end in group if kind == "D"]
         passes.append(
             Pass(
                 poll=ms(group[1][0]),
                 reanchored=match.group(1) == "R",
                 updates=[ms(start) for start, kind, _ in group if kind == "U"],
-                draw=spans.get("D"),
-                sleep=spans.get("S"),
+                draw=draws[0] if draws else None,
             )
         )
     if position != len(kinds):
@@ -358,7 +356,14 @@ def draw_frames(passes: list[Pass], path: pathlib.Path) -> None:
     )
     ups = [(u, update_y + 0.3 * k) for p in passes for k, u in enumerate(p.updates)]
     axes.plot(*zip(*ups), "o", color="#27a", markersize=5, label="update")
-    axes.plot(dropped, [update_y] * len(dropped), "x", color="#c33", markersize=7, label="dropped")
+    axes.plot(
+        dropped,
+        [update_y] * len(dropped),
+        "x",
+        color="#c33",
+        markersize=7,
+        label="due during the stall",
+    )
     draws = [p.draw for p in passes if p.draw]
     axes.broken_barh(
         [(start, max(end - start, 1.5)) for start, end in draws],
@@ -372,13 +377,14 @@ def draw_frames(passes: list[Pass], path: pathlib.Path) -> None:
     catch_up = next(p for p in passes if len(p.updates) > 1)
     restart = next(p for p in passes if p.reanchored)
     note = dict(fontsize=9, ha="left", va="center")
-    axes.text(slow_draw[0] + 2, draw_y - 0.45, f"draw takes {SLOW_DRAW_MS} ms", **note)
+    slow_ms, stall_ms = (draw[1] - draw[0] for draw in (slow_draw, stall_draw))
+    axes.text(slow_draw[0] + 2, draw_y - 0.45, f"draw takes {slow_ms:.0f} ms", **note)
     axes.text(catch_up.poll + 4, update_y + 0.65, "late by over a period:\ntwo updates", **note)
-    axes.text(stall_draw[0] + 2, draw_y - 0.45, f"draw stalls for {STALL_MS} ms", **note)
+    axes.text(stall_draw[0] + 2, draw_y - 0.45, f"draw stalls for {stall_ms:.0f} ms", **note)
     axes.text(
         (dropped[0] + dropped[-1]) / 2,
-        update_y + 0.55,
-        f"{len(dropped)} due frames dropped",
+        update_y - 0.4,
+        f"{len(dropped)} frames due: one update for them all",
         fontsize=9,
         ha="center",
         va="center",
