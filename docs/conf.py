@@ -15,5 +15,7 @@ source_suffix = {".md": "markdown"}
 myst_heading_anchors = 3
 # Blocks without a language are output and tables, not code to colour.
 highlight_language = "none"
+# The reference quotes error messages exactly: straight quotes stay straight.
+smartquotes = False
 html_theme = "furo"
 html_title = f"velmo_wrapper {release}"
