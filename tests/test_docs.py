@@ -97,10 +97,22 @@ def test_shell_session_prints_what_is_shown(body):
     assert (result.stdout, printed) == ("", shown)
 
 
-@pytest.mark.parametrize("body", code_blocks({"sh"}))
-def test_shell_commands_name_scripts_that_exist(body):
-    # The commands build and test the project; CI runs each of them. Here,
-    # each script they start must be where they say.
-    commands = [line.split("#")[0] for line in body.splitlines()]
-    scripts = [word for line in commands for word in line.split() if word.endswith((".sh", ".py"))]
-    assert all((ROOT / script).is_file() for script in scripts), scripts
+def scripts_in_commands():
+    """Each script that a command of the documents' `sh` blocks starts."""
+    scripts = []
+    for block in code_blocks({"sh"}):
+        commands = [line.split("#")[0] for line in block.values[0].splitlines()]
+        words = [word for command in commands for word in command.split()]
+        scripts += [
+            pytest.param(word, id=f"{block.id}:{word}")
+            for word in words
+            if word.endswith((".sh", ".py"))
+        ]
+    return scripts
+
+
+# The commands build and test the project, and CI runs each of them; here
+# each script they start must be where they say.
+@pytest.mark.parametrize("script_path", scripts_in_commands())
+def test_commands_start_scripts_that_exist(script_path):
+    assert (ROOT / script_path).is_file()
