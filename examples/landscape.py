@@ -28,16 +28,17 @@ class Terrain(NamedTuple):
     below: float  # the highest height this terrain covers
     glyph: str
     colour: int  # 256-colour palette index
+    name: str
 
 
 TERRAINS = [
-    Terrain(-0.25, "~", 18),  # deep sea
-    Terrain(-0.05, "~", 32),  # shallows
-    Terrain(0.02, ".", 222),  # beach
-    Terrain(0.22, ",", 70),  # grass
-    Terrain(0.38, "T", 28),  # forest
-    Terrain(0.52, "^", 244),  # rock
-    Terrain(2.00, "A", 255),  # snow
+    Terrain(-0.25, "~", 18, "deep sea"),
+    Terrain(-0.05, "~", 32, "shallows"),
+    Terrain(0.02, ".", 222, "beach"),
+    Terrain(0.22, ",", 70, "grass"),
+    Terrain(0.38, "T", 28, "forest"),
+    Terrain(0.52, "^", 244, "rock"),
+    Terrain(2.00, "A", 255, "snow"),
 ]
 ALL_GLYPHS = "".join(sorted({terrain.glyph for terrain in TERRAINS}))
 
@@ -71,11 +72,14 @@ def terrain_at(x: float, y: float) -> Terrain:
     return TERRAINS[-1]
 
 
+def terrain_map(north: float, width: int = WIDTH, height: int = HEIGHT) -> list[list[Terrain]]:
+    """The terrain of the view whose top row lies `north` cells up, row by row."""
+    return [[terrain_at(column, north - row) for column in range(width)] for row in range(height)]
+
+
 def render_rows(north: float, colour: bool) -> list[str]:
     rows = []
-    for row in range(HEIGHT):
-        y = north - row
-        cells = [terrain_at(column, y) for column in range(WIDTH)]
+    for cells in terrain_map(north):
         if colour:
             rows.append(
                 "".join(f"\x1b[38;5;{cell.colour}m{cell.glyph}" for cell in cells) + "\x1b[0m"
