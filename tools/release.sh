@@ -3,8 +3,8 @@
 #
 #   velmo_wrapper-V.tar.gz                                 the source distribution
 #   velmo_wrapper-V-cp38-abi3-manylinux_2_17_x86_64.whl    built from that sdist with zig
-#   velmo_wrapper-V-cp38-abi3-manylinux_2_17_aarch64.whl   tools/aarch64/wheel.sh
-#   velmo_wrapper-V-cp38-abi3-win_amd64.whl                windows/wheel.sh
+#   velmo_wrapper-V-cp38-abi3-manylinux_2_17_aarch64.whl   tools/cross/aarch64/wheel.sh
+#   velmo_wrapper-V-cp38-abi3-win_amd64.whl                tools/cross/windows/wheel.sh
 #   SHA256SUMS
 #
 # Every artifact passes `twine check --strict`; every wheel `abi3audit
@@ -13,8 +13,8 @@
 # environment of CPython 3.8 and of 3.13 (from pyenv or PATH; a missing one is
 # named and skipped) and the golden-value and surface tests run against it.
 # The Windows wheel is installed by pip into Windows CPython 3.8 and 3.13
-# under wine, and the whole Python suite runs there (windows/python_tests.sh).
-# The aarch64 wheel's tests run under qemu in tools/aarch64/check.sh.
+# under wine, and the whole Python suite runs there (tools/cross/windows/python_tests.sh).
+# The aarch64 wheel's tests run under qemu in tools/cross/aarch64/check.sh.
 # Ends with a table of the artifacts and their test counts.
 #
 # The release tools go into a virtual environment of their own under
@@ -158,7 +158,7 @@ test_windows_wheel() {
     local wheel log=$work/windows-python-tests.log
     wheel=$(ls "$dist"/velmo_wrapper-*-win_amd64.whl)
     step "Windows Python under wine: $(basename "$wheel")"
-    bash "$root/windows/python_tests.sh" "$wheel" 2>&1 | tee "$log" || release_failed=1
+    bash "$root/tools/cross/windows/python_tests.sh" "$wheel" 2>&1 | tee "$log" || release_failed=1
     # "windows python 3.8.10: 116 passed, 0 failed, 10 skipped"
     results_of[$wheel]=$(sed -n 's/^windows python \([0-9.]*\): \(.*\)$/py\1 \2/p' "$log" |
         paste -sd ';' | sed 's/;/; /g')
@@ -186,9 +186,9 @@ mkdir -p "$dist" "$work"
 setup_tools
 build_sdist
 build_manylinux_wheel
-build_cross_wheel manylinux_2_17_aarch64 "tools/aarch64/check.sh (qemu)" \
-    tools/aarch64/wheel.sh "$root/build/aarch64"
-build_cross_wheel win_amd64 "windows/python_tests.sh" windows/wheel.sh
+build_cross_wheel manylinux_2_17_aarch64 "tools/cross/aarch64/check.sh (qemu)" \
+    tools/cross/aarch64/wheel.sh "$root/build/aarch64"
+build_cross_wheel win_amd64 "tools/cross/windows/python_tests.sh" tools/cross/windows/wheel.sh
 check_artifacts
 test_linux_artifacts
 test_windows_wheel

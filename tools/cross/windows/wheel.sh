@@ -7,13 +7,13 @@
 # the stubs are installed by the same rules and the backend writes RECORD.
 # The cross build is kept in build/windows/wheel and reused.
 #
-# Usage: windows/wheel.sh OUTDIR   (prints the wheel's path as its last line)
+# Usage: tools/cross/windows/wheel.sh OUTDIR   (prints the wheel's path as its last line)
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 OUTDIR" >&2; exit 2; }
 outdir=$(realpath -m "$1")
 build=
-# shellcheck source=windows/common.sh
+# shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 python=${PYTHON:-python}
 
