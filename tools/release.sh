@@ -7,8 +7,9 @@
 #   velmo_wrapper-V-cp38-abi3-win_amd64.whl                tools/cross/windows/wheel.sh
 #   SHA256SUMS
 #
-# Every artifact passes `twine check --strict`; every wheel `abi3audit
-# --strict`; each Linux wheel `auditwheel show` with its manylinux tag. Then
+# Every artifact passes `twine check --strict` and carries LICENSE; every
+# wheel `abi3audit --strict`; each Linux wheel `auditwheel show` with its
+# manylinux tag. Then
 # each Linux artifact that runs here is installed into a new virtual
 # environment of CPython 3.8 and of 3.13 (from pyenv or PATH; a missing one is
 # named and skipped) and the golden-value and surface tests run against it.
@@ -29,7 +30,7 @@ work=$root/build/release
 python=${PYTHON:-python3}
 tested_pythons=(3.8 3.13)
 tests=(tests/test_math.py tests/test_random.py tests/test_noise.py tests/test_module_surface.py)
-release_tools=(build twine auditwheel abi3audit wheel ziglang "scikit-build-core>=0.10" "cmake>=3.26" ninja)
+release_tools=(build twine auditwheel abi3audit wheel ziglang "scikit-build-core>=0.11" "cmake>=3.26" ninja)
 
 step() { printf '\n== %s\n' "$*"; }
 fail() { printf 'release: %s\n' "$*" >&2; exit 1; }
@@ -104,6 +105,32 @@ check_artifacts() {
         grep -q "\"$expected\"" <<< "$report" || fail "auditwheel does not report $expected for $wheel: $report"
         echo "$(basename "$wheel"): auditwheel reports $expected"
     done
+}
+
+# Every artifact carries LICENSE as it stands in the repository, and its
+# metadata names it with the licence expression.
+check_licences() {
+    step "licence text and metadata"
+    python - "$root/LICENSE" "$dist"/velmo_wrapper-*.tar.gz "$dist"/velmo_wrapper-*.whl <<'PYTHON'
+import pathlib, sys, tarfile, zipfile
+
+def licence_and_metadata(path):
+    stem = "-".join(path.name.split("-")[:2]).removesuffix(".tar.gz")  # velmo_wrapper-V
+    if path.name.endswith(".tar.gz"):
+        with tarfile.open(path) as sdist:
+            return [sdist.extractfile(f"{stem}/{name}").read() for name in ("LICENSE", "PKG-INFO")]
+    with zipfile.ZipFile(path) as wheel:
+        return [wheel.read(f"{stem}.dist-info/{name}") for name in ("licenses/LICENSE", "METADATA")]
+
+
+licence = pathlib.Path(sys.argv[1]).read_bytes()
+for path in map(pathlib.Path, sys.argv[2:]):
+    text, metadata = licence_and_metadata(path)
+    headers = metadata.decode().split("\n\n")[0].splitlines()
+    if text != licence or not {"License-Expression: MIT", "License-File: LICENSE"} <= set(headers):
+        sys.exit(f"release: {path.name} lacks the licence text or its metadata fields")
+    print(f"{path.name}: LICENSE ({len(text)} bytes), License-Expression: MIT")
+PYTHON
 }
 
 find_python() {
@@ -190,6 +217,7 @@ build_cross_wheel manylinux_2_17_aarch64 "tools/cross/aarch64/check.sh (qemu)" \
     tools/cross/aarch64/wheel.sh "$root/build/aarch64"
 build_cross_wheel win_amd64 "tools/cross/windows/python_tests.sh" tools/cross/windows/wheel.sh
 check_artifacts
+check_licences
 test_linux_artifacts
 test_windows_wheel
 write_checksums

@@ -20,7 +20,7 @@ python=${PYTHON:-python}
 ensure_build_backend() {
     "$python" -c 'import scikit_build_core' 2>/dev/null && return
     step "installing scikit-build-core"
-    "$python" -m pip install --quiet "scikit-build-core>=0.10"
+    "$python" -m pip install --quiet "scikit-build-core>=0.11"
 }
 
 build_wheel() {
