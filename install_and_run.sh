@@ -11,12 +11,10 @@
 # they are missing.
 set -euo pipefail
 cd "$(dirname "$0")"
+# shellcheck source=tools/system_packages.sh
+source tools/system_packages.sh
 
 say() { echo "install_and_run: $*" >&2; }
-
-in_virtual_environment() {
-    [ -n "${VIRTUAL_ENV:-}" ] && python -c 'import sys; sys.exit(sys.prefix == sys.base_prefix)' 2>/dev/null
-}
 
 if in_virtual_environment; then python=python; else python=python3; fi
 version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
@@ -27,21 +25,15 @@ have_headers() { "$python" -c 'import os, sysconfig, sys; sys.exit(not os.path.i
 # Debian and Ubuntu ship venv's pip bootstrap apart from the interpreter.
 have_venv() { in_virtual_environment || "$python" -c 'import ensurepip, venv' 2>/dev/null; }
 
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
 install_system_packages() {
     local missing=()
     have_compiler || missing+=(g++)
     have_headers || missing+=("python$version-dev")
     have_venv || missing+=("python$version-venv")
     [ ${#missing[@]} -gt 0 ] || return 0
-    if command -v apt-get >/dev/null && { [ "$(id -u)" -eq 0 ] || command -v sudo >/dev/null; }; then
+    if can_apt_get; then
         say "installing ${missing[*]} with apt-get"
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive \
-            apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+        apt_install "${missing[@]}"
         have_headers && return
         say "$(command -v "$python") is not the system's Python: its headers are still missing"
         exit 1

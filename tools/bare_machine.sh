@@ -13,6 +13,8 @@
 # Usage: tools/bare_machine.sh [COUNT]   (the first COUNT commands; default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=tools/system_packages.sh
+source tools/system_packages.sh
 
 count=${1:-0}
 bare=$PWD/build/bare-machine
@@ -21,9 +23,6 @@ clean_path=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 
 step() { printf '\n== %s\n' "$*"; }
 fail() { printf 'bare_machine: %s\n' "$*" >&2; exit 1; }
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
 
 # The commands of the README's first ```sh block, comments dropped.
 readme_commands() {
@@ -49,10 +48,7 @@ remove_root() {
 }
 
 make_root() {
-    command -v debootstrap >/dev/null || {
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
-    }
+    command -v debootstrap >/dev/null || apt_install debootstrap
     step "debootstrap --variant=minbase --include=python3,git,ca-certificates bookworm"
     as_root debootstrap --variant=minbase --include=python3,git,ca-certificates \
         bookworm "$bare" "$debian_archive" >"$PWD/build/bare-debootstrap.log" 2>&1 ||
