@@ -125,7 +125,10 @@ def licence_and_metadata(path):
 
 licence = pathlib.Path(sys.argv[1]).read_bytes()
 for path in map(pathlib.Path, sys.argv[2:]):
-    text, metadata = licence_and_metadata(path)
+    try:
+        text, metadata = licence_and_metadata(path)
+    except KeyError:  # a member missing from the archive
+        text, metadata = b"", b""
     headers = metadata.decode().split("\n\n")[0].splitlines()
     if text != licence or not {"License-Expression: MIT", "License-File: LICENSE"} <= set(headers):
         sys.exit(f"release: {path.name} lacks the licence text or its metadata fields")
