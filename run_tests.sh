@@ -9,10 +9,8 @@
 # when not root). Elsewhere it names what to install and stops.
 set -euo pipefail
 cd "$(dirname "$0")"
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# shellcheck source=tools/system_packages.sh
+source tools/system_packages.sh
 
 have_gtest() {
     local prefix
@@ -32,21 +30,15 @@ install_system_packages() {
     have_gtest || missing+=(libgtest-dev)
     have_faketime || missing+=(libfaketime)
     [ ${#missing[@]} -gt 0 ] || return 0
-    if command -v apt-get >/dev/null && { [ "$(id -u)" -eq 0 ] || command -v sudo >/dev/null; }; then
+    if can_apt_get; then
         echo "run_tests: installing ${missing[*]} with apt-get"
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive \
-            apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+        apt_install "${missing[@]}"
     elif ! have_gtest; then
         echo "run_tests: GoogleTest is missing. Install your system's GoogleTest development" >&2
         echo "package (Debian and Ubuntu: libgtest-dev; Fedora: gtest-devel; Arch: gtest)" >&2
         echo "or point GTEST_ROOT at an installed GoogleTest, then run this again." >&2
         exit 1
     fi
-}
-
-in_virtual_environment() {
-    [ -n "${VIRTUAL_ENV:-}" ] && python -c 'import sys; sys.exit(sys.prefix == sys.base_prefix)' 2>/dev/null
 }
 
 install_system_packages

@@ -13,7 +13,7 @@ if(NOT CMAKE_CXX_COMPILER_ID MATCHES "^(GNU|Clang|AppleClang)$"
   message(FATAL_ERROR
     "The C++ compiler ${CMAKE_CXX_COMPILER_ID} (${CMAKE_CXX_COMPILER}) is not supported: the project is built with GCC or "
     "Clang only, whose options keep its floating-point results exact. For Windows, build on Linux "
-    "with the mingw-w64 cross compiler: `bash windows/wheel.sh OUTDIR` makes the win_amd64 wheel, "
+    "with the mingw-w64 cross compiler: `bash tools/cross/windows/wheel.sh OUTDIR` makes the win_amd64 wheel, "
     "which pip installs on Windows (see \"On Windows\" in README.md).")
 endif()
 

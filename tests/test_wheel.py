@@ -15,7 +15,7 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
 
 pytestmark = conftest.posix_only(
-    "supported compiler: its wheel is cross-built on Linux by windows/wheel.sh"
+    "supported compiler: its wheel is cross-built on Linux by tools/cross/windows/wheel.sh"
 )
 
 

@@ -3,18 +3,19 @@
 #
 #   velmo_wrapper-V.tar.gz                                 the source distribution
 #   velmo_wrapper-V-cp38-abi3-manylinux_2_17_x86_64.whl    built from that sdist with zig
-#   velmo_wrapper-V-cp38-abi3-manylinux_2_17_aarch64.whl   tools/aarch64/wheel.sh
-#   velmo_wrapper-V-cp38-abi3-win_amd64.whl                windows/wheel.sh
+#   velmo_wrapper-V-cp38-abi3-manylinux_2_17_aarch64.whl   tools/cross/aarch64/wheel.sh
+#   velmo_wrapper-V-cp38-abi3-win_amd64.whl                tools/cross/windows/wheel.sh
 #   SHA256SUMS
 #
-# Every artifact passes `twine check --strict`; every wheel `abi3audit
-# --strict`; each Linux wheel `auditwheel show` with its manylinux tag. Then
+# Every artifact passes `twine check --strict` and carries LICENSE; every
+# wheel `abi3audit --strict`; each Linux wheel `auditwheel show` with its
+# manylinux tag. Then
 # each Linux artifact that runs here is installed into a new virtual
 # environment of CPython 3.8 and of 3.13 (from pyenv or PATH; a missing one is
 # named and skipped) and the golden-value and surface tests run against it.
 # The Windows wheel is installed by pip into Windows CPython 3.8 and 3.13
-# under wine, and the whole Python suite runs there (windows/python_tests.sh).
-# The aarch64 wheel's tests run under qemu in tools/aarch64/check.sh.
+# under wine, and the whole Python suite runs there (tools/cross/windows/python_tests.sh).
+# The aarch64 wheel's tests run under qemu in tools/cross/aarch64/check.sh.
 # Ends with a table of the artifacts and their test counts.
 #
 # The release tools go into a virtual environment of their own under
@@ -29,7 +30,7 @@ work=$root/build/release
 python=${PYTHON:-python3}
 tested_pythons=(3.8 3.13)
 tests=(tests/test_math.py tests/test_random.py tests/test_noise.py tests/test_module_surface.py)
-release_tools=(build twine auditwheel abi3audit wheel ziglang "scikit-build-core>=0.10" "cmake>=3.26" ninja)
+release_tools=(build twine auditwheel abi3audit wheel ziglang "scikit-build-core>=0.11" "cmake>=3.26" ninja)
 
 step() { printf '\n== %s\n' "$*"; }
 fail() { printf 'release: %s\n' "$*" >&2; exit 1; }
@@ -106,6 +107,35 @@ check_artifacts() {
     done
 }
 
+# Every artifact carries LICENSE as it stands in the repository, and its
+# metadata names it with the licence expression.
+check_licences() {
+    step "licence text and metadata"
+    python - "$root/LICENSE" "$dist"/velmo_wrapper-*.tar.gz "$dist"/velmo_wrapper-*.whl <<'PYTHON'
+import pathlib, sys, tarfile, zipfile
+
+def licence_and_metadata(path):
+    stem = "-".join(path.name.split("-")[:2]).removesuffix(".tar.gz")  # velmo_wrapper-V
+    if path.name.endswith(".tar.gz"):
+        with tarfile.open(path) as sdist:
+            return [sdist.extractfile(f"{stem}/{name}").read() for name in ("LICENSE", "PKG-INFO")]
+    with zipfile.ZipFile(path) as wheel:
+        return [wheel.read(f"{stem}.dist-info/{name}") for name in ("licenses/LICENSE", "METADATA")]
+
+
+licence = pathlib.Path(sys.argv[1]).read_bytes()
+for path in map(pathlib.Path, sys.argv[2:]):
+    try:
+        text, metadata = licence_and_metadata(path)
+    except KeyError:  # a member missing from the archive
+        text, metadata = b"", b""
+    headers = metadata.decode().split("\n\n")[0].splitlines()
+    if text != licence or not {"License-Expression: MIT", "License-File: LICENSE"} <= set(headers):
+        sys.exit(f"release: {path.name} lacks the licence text or its metadata fields")
+    print(f"{path.name}: LICENSE ({len(text)} bytes), License-Expression: MIT")
+PYTHON
+}
+
 find_python() {
     local version=$1 candidate
     for candidate in ~/.pyenv/versions/"$version".*/bin/python"$version" "$(command -v "python$version" || true)"; do
@@ -158,7 +188,7 @@ test_windows_wheel() {
     local wheel log=$work/windows-python-tests.log
     wheel=$(ls "$dist"/velmo_wrapper-*-win_amd64.whl)
     step "Windows Python under wine: $(basename "$wheel")"
-    bash "$root/windows/python_tests.sh" "$wheel" 2>&1 | tee "$log" || release_failed=1
+    bash "$root/tools/cross/windows/python_tests.sh" "$wheel" 2>&1 | tee "$log" || release_failed=1
     # "windows python 3.8.10: 116 passed, 0 failed, 10 skipped"
     results_of[$wheel]=$(sed -n 's/^windows python \([0-9.]*\): \(.*\)$/py\1 \2/p' "$log" |
         paste -sd ';' | sed 's/;/; /g')
@@ -186,10 +216,11 @@ mkdir -p "$dist" "$work"
 setup_tools
 build_sdist
 build_manylinux_wheel
-build_cross_wheel manylinux_2_17_aarch64 "tools/aarch64/check.sh (qemu)" \
-    tools/aarch64/wheel.sh "$root/build/aarch64"
-build_cross_wheel win_amd64 "windows/python_tests.sh" windows/wheel.sh
+build_cross_wheel manylinux_2_17_aarch64 "tools/cross/aarch64/check.sh (qemu)" \
+    tools/cross/aarch64/wheel.sh "$root/build/aarch64"
+build_cross_wheel win_amd64 "tools/cross/windows/python_tests.sh" tools/cross/windows/wheel.sh
 check_artifacts
+check_licences
 test_linux_artifacts
 test_windows_wheel
 write_checksums

@@ -9,11 +9,11 @@
 # Windows headers and stable-ABI export list come from Debian's source package
 # of CPython, downloaded (not installed) with apt-get source.
 #
-# Usage: windows/check.sh [build directory]   (default: build/windows)
+# Usage: tools/cross/windows/check.sh [build directory]   (default: build/windows)
 set -euo pipefail
 
 build=${1:-}
-# shellcheck source=windows/common.sh
+# shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 build_googletest() {

@@ -7,20 +7,20 @@
 # the stubs are installed by the same rules and the backend writes RECORD.
 # The cross build is kept in build/windows/wheel and reused.
 #
-# Usage: windows/wheel.sh OUTDIR   (prints the wheel's path as its last line)
+# Usage: tools/cross/windows/wheel.sh OUTDIR   (prints the wheel's path as its last line)
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 OUTDIR" >&2; exit 2; }
 outdir=$(realpath -m "$1")
 build=
-# shellcheck source=windows/common.sh
+# shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 python=${PYTHON:-python}
 
 ensure_build_backend() {
     "$python" -c 'import scikit_build_core' 2>/dev/null && return
     step "installing scikit-build-core"
-    "$python" -m pip install --quiet "scikit-build-core>=0.10"
+    "$python" -m pip install --quiet "scikit-build-core>=0.11"
 }
 
 build_wheel() {

@@ -1,13 +1,13 @@
 # shellcheck shell=bash disable=SC2034,SC2154
 # (The variables set here are the sourcing scripts' to use; `build` is theirs to set.)
-# Shared by tools/aarch64/check.sh and tools/aarch64/wheel.sh (sourced, not run).
+# Shared by tools/cross/aarch64/check.sh and tools/cross/aarch64/wheel.sh (sourced, not run).
 #
 # The arm64 side of a cross build on an x86-64 Debian machine: a private
 # sysroot of Debian's arm64 packages (C library, CPython and its headers),
 # fetched with a private apt configuration, so the system's own package
 # state and sources stay untouched, and the Zig toolchain that builds for it.
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 python=${VELMO_PYTHON:-python}
 debian_archive=${VELMO_DEBIAN_ARCHIVE:-http://deb.debian.org/debian}
 arm_python_version=${VELMO_ARM_PYTHON_VERSION:-3.11}
@@ -26,8 +26,8 @@ arm_packages=(
 step() { printf '\n== %s\n' "$*" >&2; }
 fail() { printf 'aarch64: %s\n' "$*" >&2; exit 1; }
 
-# shellcheck source=../cross_common.sh
-source "$root/tools/cross_common.sh"
+# shellcheck source=../common.sh
+source "$root/tools/cross/common.sh"
 
 # Packages are downloaded once into $build/debs and unpacked into
 # $build/sysroot; a stamp naming the package list marks a finished sysroot.

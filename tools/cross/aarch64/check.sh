@@ -12,7 +12,7 @@
 # sysroot; ziglang, pytest and hypothesis come from PyPI. Downloads and
 # builds are kept in the build directory and reused.
 #
-# Usage: tools/aarch64/check.sh [build directory]   (default: build/aarch64)
+# Usage: tools/cross/aarch64/check.sh [build directory]   (default: build/aarch64)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -125,7 +125,7 @@ status=0
 run_cpp_tests || status=1
 
 step "building the wheel"
-wheel=$("$root/tools/aarch64/wheel.sh" "$build/dist" "$build" | tail -n 1)
+wheel=$("$root/tools/cross/aarch64/wheel.sh" "$build/dist" "$build" | tail -n 1)
 echo "wheel: $wheel"
 unpack_wheel "$wheel"
 check_no_fma || status=1
