@@ -22,6 +22,7 @@ sent per function as JSON.
 """
 
 import collections
+import contextlib
 import ctypes
 import json
 import math
@@ -299,6 +300,7 @@ class Child:
         this one failed to start (as the next one would)."""
         self.process.kill()
         self.process.wait()
+        self.release()
         status = self.process.returncode
         with open(self.stderr_file.name, encoding="utf-8", errors="replace") as handle:
             log = handle.read()
@@ -315,12 +317,19 @@ class Child:
         self.process.stdin.flush()
         return self.receive()
 
+    def release(self):
+        """Closes the pipes and the error file of a child that has ended; a
+        killed one may leave unsent requests behind."""
+        for stream in (self.process.stdin, self.process.stdout, self.stderr_file):
+            with contextlib.suppress(OSError):
+                stream.close()
+
     def close(self):
         self.process.stdin.close()
         status = self.process.wait(timeout=REPLY_TIMEOUT_S)
         with open(self.stderr_file.name, encoding="utf-8", errors="replace") as handle:
             log = handle.read()
-        self.stderr_file.close()  # Windows deletes no file that is still open
+        self.release()  # Windows deletes no file that is still open
         os.unlink(self.stderr_file.name)
         assert status == 0, f"{self.state} child ended with status {status}:\n{log[-4000:]}"
 
