@@ -18,7 +18,8 @@ Size and seed: VELMO_FUZZ_EXAMPLES examples per function and state (150 by
 default), derandomized; VELMO_FUZZ_RANDOM=1 draws a new seed each run. A long
 run: VELMO_FUZZ_EXAMPLES=20000 VELMO_FUZZ_RANDOM=1 python -m pytest -q
 tests/test_fuzz_binding.py. VELMO_FUZZ_STATS=FILE writes the counts of calls
-sent per function as JSON.
+sent per function as JSON. VELMO_FUZZ_CHILD_PYTHON="python3.15-dbg -X dev" runs
+the children in that interpreter instead of this one.
 """
 
 import collections
@@ -29,6 +30,7 @@ import math
 import os
 import pickle
 import queue
+import shlex
 import subprocess
 import sys
 import tempfile
@@ -56,6 +58,10 @@ from hypothesis import strategies as st  # noqa: E402
 EXAMPLES = int(os.environ.get("VELMO_FUZZ_EXAMPLES", "150"))
 RANDOM = os.environ.get("VELMO_FUZZ_RANDOM") == "1"
 REPLY_TIMEOUT_S = 60
+# The children's interpreter: this one, or another build of the same version
+# (a debug build, under whose checks the calls run while the model and the
+# generator run at full speed here), with its options.
+CHILD_INTERPRETER = shlex.split(os.environ.get("VELMO_FUZZ_CHILD_PYTHON", "")) or [sys.executable]
 PANIC = PANIC_TYPE_NAME
 TYPE_ERROR = "builtins.TypeError"
 OVERFLOW_ERROR = "builtins.OverflowError"
@@ -258,7 +264,7 @@ class Child:
         )
         child = os.path.join(os.path.dirname(__file__), "fuzz_child.py")
         self.process = subprocess.Popen(
-            [sys.executable, child, self.state, self.stderr_file.name],
+            [*CHILD_INTERPRETER, child, self.state, self.stderr_file.name],
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
             stderr=self.stderr_file,
