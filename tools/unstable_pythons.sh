@@ -259,8 +259,13 @@ step "suite on python3.15-dbg -X dev, PYTHONMALLOC=debug" run_suite python3.15-d
 step "fuzz test on python3.15-dbg" run_fuzz
 unmount_proc
 
+# The wheel's row of the release's table, with these runs as its tests.
+printf '\n%-62s %9s  %-24s %s\n' artifact bytes tag tests
+printf '%-62s %9s  %-24s %s\n' "$(basename "$wheel")" "$(stat -c %s "$wheel")" \
+    "$(basename "$wheel" .whl | cut -d- -f5)" "$(printf '%s; ' "${summaries[@]}")fuzz $fuzz_figures"
 printf '\n'
 printf 'unstable pythons: %s\n' "${summaries[@]}"
 echo "unstable pythons: fuzz on python3.15-dbg -X dev: $fuzz_figures"
 printf 'time: %s\n' "${timings[@]}"
+echo "time: all: $SECONDS s"
 [ "$suite_failed" -eq 0 ] || fail "some tests failed"
