@@ -18,16 +18,19 @@ Size and seed: VELMO_FUZZ_EXAMPLES examples per function and state (150 by
 default), derandomized; VELMO_FUZZ_RANDOM=1 draws a new seed each run. A long
 run: VELMO_FUZZ_EXAMPLES=20000 VELMO_FUZZ_RANDOM=1 python -m pytest -q
 tests/test_fuzz_binding.py. VELMO_FUZZ_STATS=FILE writes the counts of calls
-sent per function as JSON.
+sent per function as JSON. VELMO_FUZZ_CHILD_PYTHON="python3.15-dbg -X dev" runs
+the children in that interpreter instead of this one.
 """
 
 import collections
+import contextlib
 import ctypes
 import json
 import math
 import os
 import pickle
 import queue
+import shlex
 import subprocess
 import sys
 import tempfile
@@ -57,6 +60,10 @@ from hypothesis import strategies as st  # noqa: E402
 EXAMPLES = int(os.environ.get("VELMO_FUZZ_EXAMPLES", "150"))
 RANDOM = os.environ.get("VELMO_FUZZ_RANDOM") == "1"
 REPLY_TIMEOUT_S = 60
+# The children's interpreter: this one, or another build of the same version
+# (a debug build, under whose checks the calls run while the model and the
+# generator run at full speed here), with its options.
+CHILD_INTERPRETER = shlex.split(os.environ.get("VELMO_FUZZ_CHILD_PYTHON", "")) or [sys.executable]
 PANIC = PANIC_TYPE_NAME
 TYPE_ERROR = "builtins.TypeError"
 OVERFLOW_ERROR = "builtins.OverflowError"
@@ -268,7 +275,7 @@ class Child:
         )
         child = os.path.join(os.path.dirname(__file__), "fuzz_child.py")
         self.process = subprocess.Popen(
-            [sys.executable, child, self.state, self.stderr_file.name],
+            [*CHILD_INTERPRETER, child, self.state, self.stderr_file.name],
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
             stderr=self.stderr_file,
@@ -310,6 +317,7 @@ class Child:
         this one failed to start (as the next one would)."""
         self.process.kill()
         self.process.wait()
+        self.release()
         status = self.process.returncode
         with open(self.stderr_file.name, encoding="utf-8", errors="replace") as handle:
             log = handle.read()
@@ -326,12 +334,19 @@ class Child:
         self.process.stdin.flush()
         return self.receive()
 
+    def release(self):
+        """Closes the pipes and the error file of a child that has ended; a
+        killed one may leave unsent requests behind."""
+        for stream in (self.process.stdin, self.process.stdout, self.stderr_file):
+            with contextlib.suppress(OSError):
+                stream.close()
+
     def close(self):
         self.process.stdin.close()
         status = self.process.wait(timeout=REPLY_TIMEOUT_S)
         with open(self.stderr_file.name, encoding="utf-8", errors="replace") as handle:
             log = handle.read()
-        self.stderr_file.close()  # Windows deletes no file that is still open
+        self.release()  # Windows deletes no file that is still open
         os.unlink(self.stderr_file.name)
         assert status == 0, f"{self.state} child ended with status {status}:\n{log[-4000:]}"
 

@@ -165,8 +165,12 @@ def test_failing_callback(script, body, expected):
 # process, so there a thread of the child raises it then, through the C
 # runtime's handler as a console's Ctrl+C does. Either way the interpreter
 # sees it at its next check, in a callback.
+#
+# A shell starts its background jobs with SIGINT ignored, and Python keeps a
+# disposition it inherits as ignored; the child takes Python's own handler back.
 LOOPING = """
-import threading
+import signal, threading
+signal.signal(signal.SIGINT, signal.default_int_handler)
 looping = threading.Event()
 """
 CTRL_C_FROM_A_THREAD = """

@@ -36,6 +36,7 @@ def faked_clock(test):
 # Counts draws and the longest gap between two of them, in the (equally
 # faked, but never jumping) monotonic time; prints them when `done` says so.
 FRAME_PROBE = """
+import os
 import sys
 import time
 import velmo_wrapper as v
@@ -131,8 +132,11 @@ class SetBackProbe(Probe):
     def after_draw(self):
         if self.draws == 20:
             self.wall_before = time.time()
-            with open(OFFSET_FILE, "w") as handle:
+            # Replaced whole: libfaketime rereads the file on every clock
+            # call, and newer ones stop on a file caught half written.
+            with open(OFFSET_FILE + ".new", "w") as handle:
                 handle.write("-3600\\n")
+            os.replace(OFFSET_FILE + ".new", OFFSET_FILE)
             self.set_back_at = self.draws
             self.wall_after = time.time()
         elif self.set_back_at is not None and self.draws == self.set_back_at + 60:
