@@ -4,12 +4,12 @@ Each edit of the list (a JSON file) replaces one exact piece of one source
 line: {"file": ..., "old": ..., "new": ..., "why": ...}. The text `old` must
 occur exactly once in the file. An edit of code that only one calling
 convention runs names it ("convention": "fast" or "tuple") and is tried only
-under an interpreter that takes that convention (3.10 or later: fast). For each edit in turn the driver applies it,
-builds the module into build/mutants, runs the suite against that build
-(stopping at the first failing test) and restores the file. A mutant that
-fails to build, or that fails a test, is killed; one that passes every test
-survived, and the list's "equivalent" entry, when there is one, says why
-that is no fault.
+under an interpreter that takes that convention (3.10 or later: fast). For
+each edit in turn the driver applies it, builds the module into
+build/mutants, runs the suite against that build (stopping at the first
+failing test) and restores the file. A mutant that fails to build, or that
+fails a test, is killed; one that passes every test survived, and the list's
+"equivalent" entry, when there is one, says why that is no fault.
 
     python tools/mutants.py tools/mutants/binder.json [-k EXPRESSION]
 
@@ -32,7 +32,11 @@ BUILD = ROOT / "build" / "mutants"
 # The stub and wheel checks read the installed package, not the module's code.
 IGNORED = ["--ignore=tests/test_stubs.py", "--ignore=tests/test_wheel.py"]
 # The binding's own tests first, so that most mutants die within seconds.
-FIRST = ["tests/test_module_surface.py", "tests/test_binding_safety.py", "tests/test_fuzz_binding.py"]
+FIRST = [
+    "tests/test_module_surface.py",
+    "tests/test_binding_safety.py",
+    "tests/test_fuzz_binding.py",
+]
 # Only interpreters of 3.10 or later are given the fast calling convention.
 CONVENTION = "fast" if sys.version_info >= (3, 10) else "tuple"
 
@@ -40,17 +44,28 @@ CONVENTION = "fast" if sys.version_info >= (3, 10) else "tuple"
 def configure():
     generator = ["-G", "Ninja"] if shutil.which("ninja") else []
     subprocess.run(
-        ["cmake", "-S", str(ROOT), "-B", str(BUILD), *generator, "-DCMAKE_BUILD_TYPE=Release",
-         "-DVELMO_BUILD_TESTS=OFF", "-DVELMO_BUILD_MODULE=ON",
-         f"-DPython_EXECUTABLE={sys.executable}"],
-        check=True, stdout=subprocess.DEVNULL,
+        [
+            "cmake",
+            "-S",
+            str(ROOT),
+            "-B",
+            str(BUILD),
+            *generator,
+            "-DCMAKE_BUILD_TYPE=Release",
+            "-DVELMO_BUILD_TESTS=OFF",
+            "-DVELMO_BUILD_MODULE=ON",
+            f"-DPython_EXECUTABLE={sys.executable}",
+        ],
+        check=True,
+        stdout=subprocess.DEVNULL,
     )
 
 
 def build():
     completed = subprocess.run(
         ["cmake", "--build", str(BUILD), "--target", "velmo_wrapper"],
-        capture_output=True, text=True,
+        capture_output=True,
+        text=True,
     )
     return completed.returncode == 0
 
@@ -59,8 +74,17 @@ def run_pytest(paths, selection):
     env = dict(os.environ)
     module_dir = str(BUILD / "velmo-wrapper")
     env["PYTHONPATH"] = os.pathsep.join(filter(None, [module_dir, env.get("PYTHONPATH")]))
-    command = [sys.executable, "-m", "pytest", "-q", "-x", "-p", "no:cacheprovider", *IGNORED,
-               *paths]
+    command = [
+        sys.executable,
+        "-m",
+        "pytest",
+        "-q",
+        "-x",
+        "-p",
+        "no:cacheprovider",
+        *IGNORED,
+        *paths,
+    ]
     if selection:
         command += ["-k", selection]
     completed = subprocess.run(command, cwd=ROOT, env=env, capture_output=True, text=True)
@@ -94,7 +118,8 @@ def main():
     parser.add_argument("-k", dest="selection", help="pytest -k expression for a shorter run")
     options = parser.parse_args()
     edits = [
-        edit for edit in json.loads(options.edits.read_text())
+        edit
+        for edit in json.loads(options.edits.read_text())
         if edit.get("convention", CONVENTION) == CONVENTION
     ]
     print(f"Python {sys.version.split()[0]}, {CONVENTION} convention: {len(edits)} mutants")
@@ -129,8 +154,10 @@ def main():
     build()  # the build directory holds the unmutated module again
 
     killed = sum(1 for row in rows if row[3] == "killed")
-    print(f"\n{len(rows)} mutants: {killed} killed, {len(rows) - killed} survived "
-          f"({unexplained} without a reason)")
+    print(
+        f"\n{len(rows)} mutants: {killed} killed, {len(rows) - killed} survived "
+        f"({unexplained} without a reason)"
+    )
     sys.exit(1 if unexplained else 0)
 
 
