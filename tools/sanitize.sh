@@ -21,9 +21,14 @@ reports=$root/$build/reports
 
 generator=()
 if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
+# The module is built against the stable ABI, so one build serves every
+# interpreter: a build directory configured for one is kept for the next
+# (a new interpreter there would clash with the one CMake has cached).
+python_for_build=()
+[ -f "$build/CMakeCache.txt" ] || python_for_build=(-DPython_EXECUTABLE="$python")
 cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELMO_SANITIZE=ON -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON \
-  -DPython_EXECUTABLE="$python" >/dev/null
+  "${python_for_build[@]}" >/dev/null
 cmake --build "$build" -j 2
 
 rm -rf "$reports"

@@ -1,8 +1,9 @@
-// The module's eighteen functions: the description of each one's parameters
-// and its body, which the entry points of both calling conventions share.
+// The module's eighteen functions: the description of each one's parameters,
+// and its method records, whose entry points in both calling conventions
+// share one body (kept beside them, where the compiler can inline it).
 #pragma once
 
-#include "binding.hpp"
+#include "entry.hpp"
 #include "python.hpp"
 #include "signature.hpp"
 
@@ -19,15 +20,15 @@ inline constexpr Signature<1> title_signature{"title", {"title"}, 1};
 // interpreters' compilers (3.11's) crash when memory runs out as they work,
 // which a script can then no longer bring about. False with the error set.
 bool prepare_init() noexcept;
-PyObject* init(const Arguments<init_signature>& arguments);
-PyObject* run(const Arguments<run_signature>& arguments);
-PyObject* show(PyObject* module, PyObject* unused);
-PyObject* quit(PyObject* module, PyObject* unused);
-PyObject* title(const Arguments<title_signature>& arguments);
+MethodRecords init_methods() noexcept;
+MethodRecords run_methods() noexcept;
+MethodRecords show_methods() noexcept;
+MethodRecords quit_methods() noexcept;
+MethodRecords title_methods() noexcept;
 
 // The system's process list.
 inline constexpr Signature<1> process_exists_signature{"process_exists", {"pid"}, 1};
-PyObject* process_exists(const Arguments<process_exists_signature>& arguments);
+MethodRecords process_exists_methods() noexcept;
 
 // Math.
 inline constexpr Signature<1> ceil_signature{"ceil", {"x"}, 1};
@@ -37,26 +38,26 @@ inline constexpr Signature<1> sqrt_signature{"sqrt", {"x"}, 1};
 inline constexpr Signature<1> sin_signature{"sin", {"deg"}, 1};
 inline constexpr Signature<1> cos_signature{"cos", {"deg"}, 1};
 inline constexpr Signature<2> atan2_signature{"atan2", {"y", "x"}, 2};
-PyObject* ceil(const Arguments<ceil_signature>& arguments);
-PyObject* floor(const Arguments<floor_signature>& arguments);
-PyObject* sgn(const Arguments<sgn_signature>& arguments);
-PyObject* sqrt(const Arguments<sqrt_signature>& arguments);
-PyObject* sin(const Arguments<sin_signature>& arguments);
-PyObject* cos(const Arguments<cos_signature>& arguments);
-PyObject* atan2(const Arguments<atan2_signature>& arguments);
+MethodRecords ceil_methods() noexcept;
+MethodRecords floor_methods() noexcept;
+MethodRecords sgn_methods() noexcept;
+MethodRecords sqrt_methods() noexcept;
+MethodRecords sin_methods() noexcept;
+MethodRecords cos_methods() noexcept;
+MethodRecords atan2_methods() noexcept;
 
 // Random numbers.
 inline constexpr Signature<1> rseed_signature{"rseed", {"seed"}, 1};
 inline constexpr Signature<2> rndi_signature{"rndi", {"a", "b"}, 2};
 inline constexpr Signature<2> rndf_signature{"rndf", {"a", "b"}, 2};
-PyObject* rseed(const Arguments<rseed_signature>& arguments);
-PyObject* rndi(const Arguments<rndi_signature>& arguments);
-PyObject* rndf(const Arguments<rndf_signature>& arguments);
+MethodRecords rseed_methods() noexcept;
+MethodRecords rndi_methods() noexcept;
+MethodRecords rndf_methods() noexcept;
 
 // Noise.
 inline constexpr Signature<1> nseed_signature{"nseed", {"seed"}, 1};
 inline constexpr Signature<3> noise_signature{"noise", {"x", "y", "z"}, 1};
-PyObject* nseed(const Arguments<nseed_signature>& arguments);
-PyObject* noise(const Arguments<noise_signature>& arguments);
+MethodRecords nseed_methods() noexcept;
+MethodRecords noise_methods() noexcept;
 
 }  // namespace velmo::py

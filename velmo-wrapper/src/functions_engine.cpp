@@ -54,27 +54,21 @@ void move_to_caller_directory() {
     if (!result) throw_pending();
 }
 
-}  // namespace
-
-bool prepare_init() noexcept {
-    return call_boundary([] { return compiled_statement(); }) != nullptr;
-}
-
-PyObject* init(const Arguments<init_signature>& arguments) {
+PyObject* init_body(const Arguments<init_signature>& arguments) {
     std::optional<std::uint32_t> fps = to_optional_uint32(arguments[0]);
     move_to_caller_directory();
     set_instance(Engine::create(fps));
     return none();
 }
 
-PyObject* run(const Arguments<run_signature>& arguments) {
+PyObject* run_body(const Arguments<run_signature>& arguments) {
     Engine& engine = instance();
     CallbackHandler handler(arguments[0].object, arguments[1].object, arguments[2].object);
     SystemClock clock;
     run_loop(engine, handler, clock);
 }
 
-PyObject* show(PyObject*, PyObject*) {
+PyObject* show_body(PyObject*, PyObject*) {
     return call_boundary([&]() -> PyObject* {
         Engine& engine = instance();
         IdleHandler handler;
@@ -83,17 +77,33 @@ PyObject* show(PyObject*, PyObject*) {
     });
 }
 
-PyObject* quit(PyObject*, PyObject*) {
+PyObject* quit_body(PyObject*, PyObject*) {
     return call_boundary([&] {
         require_engine();
         return none();
     });
 }
 
-PyObject* title(const Arguments<title_signature>& arguments) {
+PyObject* title_body(const Arguments<title_signature>& arguments) {
     check_utf8(arguments[0]);
     require_engine();
     return none();
 }
+
+}  // namespace
+
+bool prepare_init() noexcept {
+    return call_boundary([] { return compiled_statement(); }) != nullptr;
+}
+
+MethodRecords init_methods() noexcept { return method_records<init_signature, init_body>(); }
+
+MethodRecords run_methods() noexcept { return method_records<run_signature, run_body>(); }
+
+MethodRecords title_methods() noexcept { return method_records<title_signature, title_body>(); }
+
+MethodRecords show_methods() noexcept { return no_argument_records<show_signature, show_body>(); }
+
+MethodRecords quit_methods() noexcept { return no_argument_records<quit_signature, quit_body>(); }
 
 }  // namespace velmo::py

@@ -16,26 +16,32 @@ PyObject* draw_then_commit(Draw&& draw) {
     return result;
 }
 
-}  // namespace
-
-PyObject* rseed(const Arguments<rseed_signature>& arguments) {
+PyObject* rseed_body(const Arguments<rseed_signature>& arguments) {
     std::uint32_t seed = to_uint32(arguments[0]);
     instance().rng = RandomGenerator::from_seed(seed);
     return none();
 }
 
-PyObject* rndi(const Arguments<rndi_signature>& arguments) {
+PyObject* rndi_body(const Arguments<rndi_signature>& arguments) {
     std::int32_t a = to_int32(arguments[0]);
     std::int32_t b = to_int32(arguments[1]);
     return draw_then_commit(
         [&](RandomGenerator& rng) { return from_int32(rng.uniform_int(a, b)); });
 }
 
-PyObject* rndf(const Arguments<rndf_signature>& arguments) {
+PyObject* rndf_body(const Arguments<rndf_signature>& arguments) {
     double a = to_double(arguments[0]);
     double b = to_double(arguments[1]);
     return draw_then_commit(
         [&](RandomGenerator& rng) { return from_double(rng.uniform_float(a, b)); });
 }
+
+}  // namespace
+
+MethodRecords rseed_methods() noexcept { return method_records<rseed_signature, rseed_body>(); }
+
+MethodRecords rndi_methods() noexcept { return method_records<rndi_signature, rndi_body>(); }
+
+MethodRecords rndf_methods() noexcept { return method_records<rndf_signature, rndf_body>(); }
 
 }  // namespace velmo::py
