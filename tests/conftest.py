@@ -33,8 +33,9 @@ def calling_convention():
     raise AssertionError("a keyword that is not a str was accepted")
 
 
-def pytest_report_header():
-    return f"velmo_wrapper calling convention: {calling_convention()}"
+def pytest_terminal_summary(terminalreporter):
+    # Written in quiet runs too, which leave out the report header.
+    terminalreporter.write_line(f"velmo_wrapper calling convention: {calling_convention()}")
 
 
 def posix_only(gap):
