@@ -14,30 +14,6 @@ PyObject* unary(const Arguments<S>& arguments) {
     return Result(Compute(value));
 }
 
-PyObject* ceil_body(const Arguments<ceil_signature>& arguments) {
-    return unary<math::ceil, from_int32>(arguments);
-}
-
-PyObject* floor_body(const Arguments<floor_signature>& arguments) {
-    return unary<math::floor, from_int32>(arguments);
-}
-
-PyObject* sgn_body(const Arguments<sgn_signature>& arguments) {
-    return unary<math::sgn, from_double>(arguments);
-}
-
-PyObject* sqrt_body(const Arguments<sqrt_signature>& arguments) {
-    return unary<math::sqrt, from_double>(arguments);
-}
-
-PyObject* sin_body(const Arguments<sin_signature>& arguments) {
-    return unary<math::sin, from_double>(arguments);
-}
-
-PyObject* cos_body(const Arguments<cos_signature>& arguments) {
-    return unary<math::cos, from_double>(arguments);
-}
-
 PyObject* atan2_body(const Arguments<atan2_signature>& arguments) {
     double y = to_double(arguments[0]);
     double x = to_double(arguments[1]);
@@ -45,19 +21,37 @@ PyObject* atan2_body(const Arguments<atan2_signature>& arguments) {
     return from_double(math::atan2(y, x));
 }
 
+// The records of a one-argument function, whose body is `unary`.
+template <const auto& S, auto Compute, auto Result>
+MethodRecords unary_records() noexcept {
+    return method_records<S, unary<Compute, Result, S>>();
+}
+
 }  // namespace
 
-MethodRecords ceil_methods() noexcept { return method_records<ceil_signature, ceil_body>(); }
+MethodRecords ceil_methods() noexcept {
+    return unary_records<ceil_signature, math::ceil, from_int32>();
+}
 
-MethodRecords floor_methods() noexcept { return method_records<floor_signature, floor_body>(); }
+MethodRecords floor_methods() noexcept {
+    return unary_records<floor_signature, math::floor, from_int32>();
+}
 
-MethodRecords sgn_methods() noexcept { return method_records<sgn_signature, sgn_body>(); }
+MethodRecords sgn_methods() noexcept {
+    return unary_records<sgn_signature, math::sgn, from_double>();
+}
 
-MethodRecords sqrt_methods() noexcept { return method_records<sqrt_signature, sqrt_body>(); }
+MethodRecords sqrt_methods() noexcept {
+    return unary_records<sqrt_signature, math::sqrt, from_double>();
+}
 
-MethodRecords sin_methods() noexcept { return method_records<sin_signature, sin_body>(); }
+MethodRecords sin_methods() noexcept {
+    return unary_records<sin_signature, math::sin, from_double>();
+}
 
-MethodRecords cos_methods() noexcept { return method_records<cos_signature, cos_body>(); }
+MethodRecords cos_methods() noexcept {
+    return unary_records<cos_signature, math::cos, from_double>();
+}
 
 MethodRecords atan2_methods() noexcept { return method_records<atan2_signature, atan2_body>(); }
 
