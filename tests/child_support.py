@@ -1,5 +1,5 @@
 """What child scripts share: they import this module from the tests directory,
-which conftest.run_script puts on their PYTHONPATH."""
+which helpers.run_script puts on their PYTHONPATH."""
 
 import random
 import sys
@@ -41,12 +41,24 @@ def type_whose_name_calls(action):
     return NameCalls
 
 
+def panic_type():
+    """The module's PanicException type, which it does not export: the type
+    of the error quit() raises before init."""
+    import velmo_wrapper
+
+    try:
+        velmo_wrapper.quit()
+    except BaseException as error:  # noqa: BLE001 - the type is what is wanted
+        return type(error)
+    raise AssertionError("quit() before init did not fail")
+
+
 def run_recording(record, enough):
     """Runs the loop of an initialized module with an update that appends
     `record()` to a list each frame; once `enough(list)`, prints the list and
     ends the process through sys.exit(0)."""
-    # Imported here: the other helpers serve scripts that import the module
-    # later, or not at all.
+    # Imported here and in panic_type: the other helpers serve scripts that
+    # import the module later, or not at all.
     import velmo_wrapper
 
     records = []

@@ -16,6 +16,8 @@ RESUMING_PANIC = RESUMING_PANIC_NOTICE + "\nPython stack trace below:\n"
 UNWRAPPED_PANIC = "Unwrapped panic from Python code"
 
 PYTHON_API_FAILED = "Python API call failed"
+# An unsigned 32-bit parameter given a value from 2**32 to 2**64 - 1.
+OUT_OF_RANGE_CONVERSION = "out of range integral type conversion attempted"
 UNKNOWN_TYPE_NAME = "<failed to extract type name>"
 
 CREATED_ONCE = (
@@ -35,6 +37,13 @@ RANGE_OVERFLOW = "Uniform::new_inclusive: range overflow"
 CLOCK_BEFORE_EPOCH = "the system time is earlier than the Unix epoch: SystemTimeError("
 CLOCK_FAILED_AT = "velmo-platform/src/platform:39:66"
 
+# A fatal error's report on standard error: the first line, and after the
+# message either the native stack (with VELMO_BACKTRACE set) or, the first
+# time only, a hint that it can be had.
+PANICKED_AT = "thread '<unnamed>' panicked at "
+BACKTRACE_HEADER = "stack backtrace:\n"
+BACKTRACE_HINT = "note: run with `VELMO_BACKTRACE=1` environment variable to display a backtrace\n"
+
 
 def not_a_string(type_name):
     return f"'{type_name}' object cannot be converted to 'PyString'"
@@ -46,4 +55,4 @@ def not_a_list(type_name):
 
 def panicked_at(location):
     """The first line of a fatal error's report on standard error."""
-    return f"thread '<unnamed>' panicked at {location}:"
+    return f"{PANICKED_AT}{location}:"

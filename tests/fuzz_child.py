@@ -16,6 +16,7 @@ import sys
 
 import fuzz_objects
 import velmo_wrapper as v
+from child_support import panic_type
 from compat_texts import NOT_INITIALIZED
 
 INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
@@ -43,14 +44,6 @@ class StderrTap:
         data = self.file.read()
         self.offset += len(data)
         return data.decode("utf-8", "replace")
-
-
-def panic_type():
-    try:
-        v.quit()
-    except BaseException as error:  # noqa: BLE001 - the PanicException type
-        return type(error)
-    raise AssertionError("quit() before init did not fail")
 
 
 def bits(value):

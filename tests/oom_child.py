@@ -30,7 +30,7 @@ import json
 import os
 import sys
 
-from compat_texts import NOT_INITIALIZED, PANIC_NAME, PYTHON_API_FAILED
+from compat_texts import NOT_INITIALIZED, OUT_OF_RANGE_CONVERSION, PANIC_NAME, PYTHON_API_FAILED
 
 BEFORE_OR_AFTER = sys.argv[2]
 # The import mode creates the module itself, under failing allocations.
@@ -38,7 +38,6 @@ if sys.argv[1] != "import":
     v = importlib.import_module("velmo_wrapper")
 if BEFORE_OR_AFTER == "after":
     v.init()
-OUT_OF_RANGE = "out of range integral type conversion attempted"
 # More allocations than any one call makes: reaching it means the loop never ends.
 K_LIMIT = 2000
 
@@ -261,7 +260,7 @@ def fault(got, normal, name):
     # 3.8 loses the text of its own errors when memory runs out: those passed
     # on unchanged, and quit's and show's argument count.
     interpreters = normal[0] not in ("TypeError", PANIC_NAME) or name in ("quit", "show")
-    if interpreters and normal[1] != OUT_OF_RANGE and got == [normal[0], ""]:
+    if interpreters and normal[1] != OUT_OF_RANGE_CONVERSION and got == [normal[0], ""]:
         return None
     # The documented fatal error when a result object cannot be made; an
     # error that cannot be made is a MemoryError.

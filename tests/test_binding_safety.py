@@ -2,9 +2,9 @@
 
 import os
 
-import conftest
 import pytest
 import velmo_wrapper
+from helpers import oldest_python, run_script
 
 # A conversion empties the keyword dictionary it was called with. Where the
 # interpreter hands `f(**d)` the caller's own dictionary (3.8 does), the
@@ -36,7 +36,7 @@ print(v.atan2(**d), deleted)
 
 def interpreters():
     found = [None]
-    oldest = conftest.oldest_python()
+    oldest = oldest_python()
     if oldest is not None:
         found.append(oldest)
     return found
@@ -47,6 +47,6 @@ def test_keyword_arguments_outlive_a_dictionary_emptied_mid_call(tmp_path, inter
     env = None
     if interpreter is not None:
         env = {"PYTHONPATH": os.path.dirname(velmo_wrapper.__file__)}
-    result = conftest.run_script(EMPTIED_DICTIONARY, env=env, interpreter=interpreter)
+    result = run_script(EMPTIED_DICTIONARY, env=env, interpreter=interpreter)
     assert result.returncode == 0, result
     assert result.stdout == "135.0 [True]\n"

@@ -7,9 +7,9 @@ import pathlib
 import re
 import shlex
 
-import conftest
 import pytest
 import velmo_wrapper
+from helpers import run_python, run_script
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 # The documents of the site (docs/index.md includes the README).
@@ -37,10 +37,10 @@ def test_readme_opens_with_the_two_commands():
     assert f"`pip install . && python {example}`" in readme
 
 
-def test_noise_picture_is_drawn_from_the_fields_numbers(script):
+def test_noise_picture_is_drawn_from_the_fields_numbers():
     # docs/pictures.py stores the checksum of the samples it drew beside the
     # picture: the same samples must still give it, bit for bit.
-    result = script(f"""
+    result = run_script(f"""
         import sys
         sys.path.insert(0, {str(ROOT / "docs")!r})
         import pictures
@@ -73,7 +73,7 @@ SIGNATURE = re.compile(r"^(\w+)\((.*)\) -> \S.*$", re.S)
 
 
 @pytest.mark.parametrize("body", code_blocks({"python"}))
-def test_python_example_runs(script, body):
+def test_python_example_runs(body):
     signature = SIGNATURE.match(body.strip())
     if signature:
         # A signature: valid Python, naming the function's parameters in order.
@@ -84,7 +84,7 @@ def test_python_example_runs(script, body):
         return
     # A script: run in an interpreter of its own, as the init it may call
     # can happen once a process.
-    result = script(body)
+    result = run_script(body)
     assert (result.returncode, result.stderr) == (0, ""), result
 
 
@@ -93,7 +93,7 @@ def test_shell_session_prints_what_is_shown(body):
     command, *shown = body.splitlines()
     words = shlex.split(command[2:])
     assert words[0] == "python"
-    result = conftest.run_python(*words[1:])
+    result = run_python(*words[1:])
     # Python 3.13 adds the source line of `-c` code, and carets, below a
     # traceback's frame: the lines indented by four spaces.
     printed = [line for line in result.stderr.splitlines() if not line.startswith("    ")]

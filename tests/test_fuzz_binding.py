@@ -36,18 +36,20 @@ import sys
 import tempfile
 import threading
 
-import conftest
 import pytest
+from helpers import calling_convention
 
 hypothesis = pytest.importorskip("hypothesis")
 import fuzz_objects  # noqa: E402
-import velmo_wrapper as v  # noqa: E402
+from child_support import panic_type  # noqa: E402
 from compat_texts import (  # noqa: E402
     ALREADY_INITIALIZED,
     EMPTY_RANGE,
     NOT_INITIALIZED,
+    OUT_OF_RANGE_CONVERSION,
     PANIC_MODULE,
     PANIC_TYPE_NAME,
+    PANICKED_AT,
     RANGE_OVERFLOW,
     RESUMING_PANIC,
     UNKNOWN_TYPE_NAME,
@@ -56,6 +58,7 @@ from compat_texts import (  # noqa: E402
 from fuzz_objects import RAISES  # noqa: E402
 from hypothesis import HealthCheck, given, settings  # noqa: E402
 from hypothesis import strategies as st  # noqa: E402
+from module_functions import FUNCTIONS, NO_ARGUMENTS  # noqa: E402
 
 EXAMPLES = int(os.environ.get("VELMO_FUZZ_EXAMPLES", "150"))
 RANDOM = os.environ.get("VELMO_FUZZ_RANDOM") == "1"
@@ -71,27 +74,10 @@ INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
 UINT32_MAX = 2**32 - 1
 MAX_DOUBLE = 1.7976931348623157e308
 
-# Parameters and their conversion rules, in order, and the required count.
-SIGNATURES = {
-    "init": ([("fps", "optional_uint32")], 0),
-    "run": ([("update", "object"), ("draw", "object"), ("close", "object")], 3),
-    "title": ([("title", "string")], 1),
-    "process_exists": ([("pid", "uint32")], 1),
-    **dict.fromkeys(["ceil", "floor", "sgn", "sqrt"], ([("x", "float")], 1)),
-    **dict.fromkeys(["sin", "cos"], ([("deg", "float")], 1)),
-    "atan2": ([("y", "float"), ("x", "float")], 2),
-    "rseed": ([("seed", "uint32")], 1),
-    "rndi": ([("a", "int32"), ("b", "int32")], 2),
-    "rndf": ([("a", "float"), ("b", "float")], 2),
-    "nseed": ([("seed", "uint32")], 1),
-    "noise": ([("x", "float"), ("y", "optional_float"), ("z", "optional_float")], 1),
-}
-NO_ARGUMENTS = ("show", "quit")
-FUNCTIONS = list(v.__all__)
 ENGINE_FREE = ("init", "process_exists")
 # In the fast convention the interpreter refuses keywords that are not
 # strings before the call; in the tuple convention the module's binder does.
-FAST_CALLS = conftest.calling_convention() == "fast"
+FAST_CALLS = calling_convention() == "fast"
 KEYWORDS_MUST_BE_STRINGS = "keywords must be strings"
 
 calls_sent = collections.Counter()
@@ -181,7 +167,7 @@ floats = st.one_of(st.sampled_from(BOUNDARY_FLOATS), st.floats(), st.floats(-1e3
 texts = st.one_of(st.sampled_from(ODD_TEXTS), st.text(max_size=8))
 words = st.text(alphabet="abcxyz é", max_size=6)
 
-returned = st.one_of(floats, ints.filter(lambda n: True), texts, st.none())
+returned = st.one_of(floats, ints, texts, st.none())
 behaviours = st.one_of(
     st.tuples(st.just("return"), returned),
     st.tuples(st.just("raise"), st.sampled_from(fuzz_objects.RAISES), words),
@@ -212,7 +198,7 @@ arguments = st.one_of(plain_arguments, plain_arguments, hooks)
 
 
 def keys_for(name):
-    own = [p for p, _ in SIGNATURES.get(name, ([], 0))[0]] or ["x"]
+    own = [p for p, _ in FUNCTIONS[name].parameters] or ["x"]
     return st.one_of(
         st.tuples(st.just("k"), st.sampled_from(own)),
         st.tuples(st.just("k"), st.sampled_from(KEY_NAMES)),
@@ -224,7 +210,7 @@ def keys_for(name):
 
 def own_keywords(name):
     """Keywords that bind: the function's own names, in any order."""
-    own = [p for p, _ in SIGNATURES.get(name, ([], 0))[0]]
+    own = [p for p, _ in FUNCTIONS[name].parameters]
     return st.permutations(own).flatmap(
         lambda names: st.tuples(*[st.tuples(st.just(("k", n)), arguments) for n in names])
     )
@@ -243,7 +229,7 @@ def calls_of(name):
     the objects' own conversions are reached (most wild calls fail binding
     first); and a third of plain numbers by position that bind, so that the
     Engine's own paths are reached as often as the binding's."""
-    params, required = SIGNATURES.get(name, ([], 0))
+    params, required, _ = FUNCTIONS[name]
     wild = st.tuples(
         st.lists(arguments, max_size=4),
         st.one_of(
@@ -380,14 +366,7 @@ unsigned_of = _c_api("PyLong_AsUnsignedLongLong", ctypes.c_ulonglong)
 utf8_of = _c_api("PyUnicode_AsUTF8String", ctypes.py_object)
 
 
-def parent_panic_type():
-    try:
-        v.quit()
-    except BaseException as error:  # noqa: BLE001
-        return type(error)
-
-
-PANIC_TYPE = parent_panic_type()
+PANIC_TYPE = panic_type()
 
 
 class Failure(Exception):
@@ -450,7 +429,7 @@ def convert(rule, obj):
     if rule in ("uint32", "optional_uint32"):
         value = index_value(obj, unsigned_of)
         if value > UINT32_MAX:
-            raise Failure(OVERFLOW_ERROR, "out of range integral type conversion attempted")
+            raise Failure(OVERFLOW_ERROR, OUT_OF_RANGE_CONVERSION)
         return value
     if rule == "string":
         if not isinstance(obj, str):
@@ -481,7 +460,7 @@ def converted(state, rule, param, description):
 
 
 def bind(name, args, keywords):
-    params, required = SIGNATURES[name]
+    params, required, _ = FUNCTIONS[name]
     names = [p for p, _ in params]
     n, k = len(params), len(args)
     if FAST_CALLS and any(not isinstance(key, str) for key in keywords):
@@ -548,7 +527,7 @@ def expected_outcome(state, name, args, kwargs):
         return "skip" if name == "show" else ("return", [])
     try:
         slots = bind(name, args, keywords)
-        params = SIGNATURES[name][0]
+        params = FUNCTIONS[name].parameters
         values = [
             converted(state, rule, param, slot) if slot is not None else None
             for (param, rule), slot in zip(params, slots)
@@ -669,7 +648,7 @@ def check_failure(expected, outcome, diagnostics):
         # A reworded error keeps the original's cause and drops the original.
         assert suppress_context and no_context, outcome
     if expected.direct_fatal:
-        assert "panicked at " in diagnostics and f"\n{expected.text}\n" in diagnostics
+        assert PANICKED_AT in diagnostics and f"\n{expected.text}\n" in diagnostics
     if expected.resumed:
         assert RESUME_NOTICE in diagnostics
 
@@ -725,7 +704,7 @@ def test_every_raised_kind_at_every_parameter(children, state):
     function. The generated calls rarely reach the last kinds (the generator
     favours the first choices of a list, and a run is derandomized)."""
     child = children[state]
-    for name, (params, _required) in SIGNATURES.items():
+    for name, (params, _, _) in FUNCTIONS.items():
         for position in range(len(params)):
             before = [VALID_ARGUMENT[rule] for _, rule in params[:position]]
             for raising in RAISING_ARGUMENTS:
@@ -733,7 +712,7 @@ def test_every_raised_kind_at_every_parameter(children, state):
 
 
 @pytest.mark.parametrize("state", ["before", "after"])
-@pytest.mark.parametrize("name", FUNCTIONS)
+@pytest.mark.parametrize("name", list(FUNCTIONS))
 def test_every_call_ends_as_documented(children, state, name):
     child = children[state]
 

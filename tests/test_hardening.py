@@ -7,15 +7,16 @@ from compat_texts import (
     UNKNOWN_TYPE_NAME,
     not_a_string,
 )
+from helpers import run_script
 
 
-def test_keyword_arguments_live_until_the_call_ends(script):
+def test_keyword_arguments_live_until_the_call_ends():
     # A caller of the C API hands the function its own keyword dictionary (as
     # the interpreter itself does for f(**d) on 3.8). A conversion that empties
     # it must not free the arguments still to be converted, nor the one
     # converting itself. Objects are allocated with malloc, so that a freed
     # one is reused or unmapped at once.
-    result = script(
+    result = run_script(
         """
         import ctypes
         import velmo_wrapper as v
@@ -64,12 +65,12 @@ def test_keyword_arguments_live_until_the_call_ends(script):
     assert len(lines) == 3, result
 
 
-def test_fatal_error_raised_while_naming_a_type_is_resumed(script):
+def test_fatal_error_raised_while_naming_a_type_is_resumed():
     # The type name in compat_texts.not_a_string is
     # read from Python code that may fail fatally (here by calling the module
     # before `init`); that failure must go on as the call's own, not be
     # swallowed into UNKNOWN_TYPE_NAME.
-    result = script("""
+    result = run_script("""
         import velmo_wrapper as v
         from child_support import type_whose_name_calls
 

@@ -5,15 +5,15 @@ were: tools/leakcheck.py, with fewer calls than its own million."""
 import os
 import subprocess
 
-import conftest
+from helpers import TESTS_DIRECTORY, THIS_INTERPRETER, child_environment
 
-LEAKCHECK = os.path.join(os.path.dirname(conftest.TESTS_DIRECTORY), "tools", "leakcheck.py")
+LEAKCHECK = os.path.join(os.path.dirname(TESTS_DIRECTORY), "tools", "leakcheck.py")
 
 
 def test_no_growth_over_many_calls():
     result = subprocess.run(
-        [*conftest.THIS_INTERPRETER, LEAKCHECK, "--calls", "200000", "--limit-kib", "1024"],
-        env=conftest.child_environment(),
+        [*THIS_INTERPRETER, LEAKCHECK, "--calls", "200000", "--limit-kib", "1024"],
+        env=child_environment(),
         capture_output=True,
         text=True,
         timeout=300,

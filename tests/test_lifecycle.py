@@ -8,18 +8,17 @@ import sys
 import textwrap
 
 import compat_texts as texts
-import conftest
 import pytest
+from helpers import TESTS_DIRECTORY, posix_only, preload_library, run_script
 
 NOT_INITIALIZED = f"{texts.panicked_at(texts.NOT_INITIALIZED_AT)}\n{texts.NOT_INITIALIZED}\n"
 ALREADY_INITIALIZED = (
     f"{texts.panicked_at(texts.ALREADY_INITIALIZED_AT)}\n{texts.ALREADY_INITIALIZED}\n"
 )
-HINT = "note: run with `VELMO_BACKTRACE=1` environment variable to display a backtrace\n"
 
 
-def test_before_init(script):
-    result = script("""
+def test_before_init():
+    result = run_script("""
         import os
         start = os.getcwd()
         import velmo_wrapper as v
@@ -67,7 +66,7 @@ def test_before_init(script):
     assert result.returncode == 0, result
     assert result.stdout == "ok\n"
     # One diagnostic per fatal error; the hint only after the first.
-    assert result.stderr == NOT_INITIALIZED + HINT + NOT_INITIALIZED * 15
+    assert result.stderr == NOT_INITIALIZED + texts.BACKTRACE_HINT + NOT_INITIALIZED * 15
 
 
 # The fatal error comes back out of __float__ as a PanicException: one the
@@ -85,8 +84,8 @@ def test_before_init(script):
     ],
     ids=["raised by the module", "unreadable"],
 )
-def test_fatal_error_inside_an_argument_conversion_resumes(script, conversion, message, last_line):
-    result = script(
+def test_fatal_error_inside_an_argument_conversion_resumes(conversion, message, last_line):
+    result = run_script(
         """
         import velmo_wrapper as v
 
@@ -107,21 +106,21 @@ def test_fatal_error_inside_an_argument_conversion_resumes(script, conversion, m
     assert result.returncode == 0, result
     assert result.stdout == f"{texts.PANIC_NAME} {message}\n"
     lines = result.stderr.splitlines(keepends=True)
-    assert "".join(lines[:3]) == NOT_INITIALIZED + HINT
+    assert "".join(lines[:3]) == NOT_INITIALIZED + texts.BACKTRACE_HINT
     assert "".join(lines[3:5]) == texts.RESUMING_PANIC
     assert lines[5] == "Traceback (most recent call last):\n"
     assert "__float__" in result.stderr
     assert lines[-1] == f"{texts.PANIC_TYPE_NAME}: {last_line}\n"
-    assert result.stderr.count("panicked at") == 1
+    assert result.stderr.count(texts.PANICKED_AT) == 1
 
 
 # Replaces the entropy source the module reads; its flags say how.
-GETRANDOM_REPLACED = os.path.join(conftest.TESTS_DIRECTORY, "native", "getrandom_replaced.c")
+GETRANDOM_REPLACED = os.path.join(TESTS_DIRECTORY, "native", "getrandom_replaced.c")
 
 
-@conftest.posix_only("LD_PRELOAD to replace the entropy source")
-def test_the_excluded_start_up_seed_is_drawn_again(script, tmp_path):
-    result = script(
+@posix_only("LD_PRELOAD to replace the entropy source")
+def test_the_excluded_start_up_seed_is_drawn_again(tmp_path):
+    result = run_script(
         """
         import velmo_wrapper as v
         def draws():
@@ -132,14 +131,14 @@ def test_the_excluded_start_up_seed_is_drawn_again(script, tmp_path):
         v.nseed(7)
         print(seeded == draws())
     """,
-        env=conftest.preload_library(tmp_path, GETRANDOM_REPLACED),
+        env=preload_library(tmp_path, GETRANDOM_REPLACED),
     )
     assert result.returncode == 0, result
     assert result.stdout == "True\n"
 
 
-def test_backtrace_variable_prints_the_native_stack(script):
-    result = script(
+def test_backtrace_variable_prints_the_native_stack():
+    result = run_script(
         """
         import velmo_wrapper as v
         try:
@@ -150,31 +149,30 @@ def test_backtrace_variable_prints_the_native_stack(script):
         env={"VELMO_BACKTRACE": "1"},
     )
     assert result.returncode == 0, result
-    assert result.stderr.startswith(NOT_INITIALIZED + "stack backtrace:\n")
+    assert result.stderr.startswith(NOT_INITIALIZED + texts.BACKTRACE_HEADER)
     assert "note: run with" not in result.stderr
     frames = result.stderr.splitlines()[3:]
     assert len(frames) >= 3
     assert any("velmo_wrapper" in frame for frame in frames)
 
 
-def run_from_its_own_directory(script, home, source, **kwargs):
+def run_from_its_own_directory(home, source, **kwargs):
     """Runs `source` as main.py in `home`, a directory made for it, and checks
     that it ran to its end and printed "ok"."""
     home.mkdir()
-    result = script(source, path=home / "main.py", **kwargs)
+    result = run_script(source, path=home / "main.py", **kwargs)
     assert result.returncode == 0, result
     assert result.stdout == "ok\n"
     return result
 
 
-def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
+def test_init_moves_to_the_calling_scripts_directory(tmp_path):
     # Spaces and letters outside ASCII; on Windows also a drive letter and
     # backslashes, as tmp_path is there.
     home = tmp_path / "my game \u00e9t\u00e9 \u6e38\u620f"
     elsewhere = tmp_path / "elsewhere"
     elsewhere.mkdir()
     result = run_from_its_own_directory(
-        script,
         home,
         f"""
         import os
@@ -211,7 +209,7 @@ def test_init_moves_to_the_calling_scripts_directory(script, tmp_path):
     """,
         cwd=elsewhere,
     )
-    assert result.stderr == ALREADY_INITIALIZED + HINT + ALREADY_INITIALIZED
+    assert result.stderr == ALREADY_INITIALIZED + texts.BACKTRACE_HINT + ALREADY_INITIALIZED
 
 
 def test_init_keeps_the_directory_of_a_script_started_where_it_lies(tmp_path):
@@ -225,12 +223,12 @@ def test_init_keeps_the_directory_of_a_script_started_where_it_lies(tmp_path):
     assert completed.stdout == f"{tmp_path}\n"
 
 
-def test_init_without_a_file_name_or_builtins_keeps_the_directory(script, tmp_path):
+def test_init_without_a_file_name_or_builtins_keeps_the_directory(tmp_path):
     # Code given with -c or to exec has the file name "<string>": no directory
     # part. A __main__ without __builtins__ is given the interpreter's own
     # first. (Called from __main__ itself, init's imports would fail first.)
     (tmp_path / "inner").mkdir()
-    result = script(
+    result = run_script(
         """
         import __main__, builtins, os
         import velmo_wrapper as v
@@ -247,10 +245,9 @@ def test_init_without_a_file_name_or_builtins_keeps_the_directory(script, tmp_pa
     assert result.stdout == "inner True\n"
 
 
-def test_a_failed_init_can_be_repeated(script, tmp_path):
+def test_a_failed_init_can_be_repeated(tmp_path):
     home = tmp_path / "home"
     run_from_its_own_directory(
-        script,
         home,
         f"""
         import os, shutil, sys
@@ -292,8 +289,8 @@ def test_a_failed_init_can_be_repeated(script, tmp_path):
 
 
 @pytest.mark.skipif(sys.version_info < (3, 9), reason="tracemalloc.reset_peak needs 3.9")
-def test_positional_calls_create_no_temporary_objects(script):
-    result = script("""
+def test_positional_calls_create_no_temporary_objects():
+    result = run_script("""
         import tracemalloc
         import velmo_wrapper as v
         v.init()
@@ -321,7 +318,7 @@ def test_positional_calls_create_no_temporary_objects(script):
     assert grown == {name: 0 for name in grown}
 
 
-@conftest.posix_only("LD_PRELOAD to replace the entropy source")
+@posix_only("LD_PRELOAD to replace the entropy source")
 @pytest.mark.parametrize(
     "flags, first_init",
     [
@@ -340,12 +337,10 @@ def test_positional_calls_create_no_temporary_objects(script):
     ],
     ids=["refused", "no system call", "no system call and no urandom"],
 )
-def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(
-    script, tmp_path, flags, first_init
-):
+def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(tmp_path, flags, first_init):
     # The entropy source is replaced by one that always fails.
-    preload = conftest.preload_library(tmp_path, GETRANDOM_REPLACED, *flags)
-    result = script(
+    preload = preload_library(tmp_path, GETRANDOM_REPLACED, *flags)
+    result = run_script(
         """
         import velmo_wrapper as v
         for call in (v.init, v.init, v.quit):

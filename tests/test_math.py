@@ -4,6 +4,7 @@ import json
 
 from compat_texts import NOT_INITIALIZED, PANIC_TYPE_NAME
 from golden_values import as_float_repr, number, rows
+from helpers import run_script
 
 FLOAT_FUNCTIONS = ("sgn", "sqrt", "sin", "cos")
 
@@ -22,9 +23,9 @@ def math_cases():
     return cases
 
 
-def test_every_function_gives_the_known_values(script):
+def test_every_function_gives_the_known_values():
     cases = math_cases()
-    result = script(f"""
+    result = run_script(f"""
         import json, velmo_wrapper as v
         v.init()
         nan, inf = float("nan"), float("inf")
@@ -38,8 +39,8 @@ def test_every_function_gives_the_known_values(script):
     assert len(got) == len(cases)
 
 
-def test_argument_rules_and_the_engine_check(script):
-    result = script("""
+def test_argument_rules_and_the_engine_check():
+    result = run_script("""
         import velmo_wrapper as v
         from child_support import outcome
 

@@ -6,66 +6,25 @@ import ctypes
 import inspect
 import sys
 
-import conftest
 import pytest
 import velmo_wrapper as v
-from compat_texts import CREATED_ONCE, PANIC_NAME, not_a_string
-
-NAMES = [
-    "init",
-    "run",
-    "show",
-    "quit",
-    "title",
-    "process_exists",
-    "ceil",
-    "floor",
-    "sgn",
-    "sqrt",
-    "sin",
-    "cos",
-    "atan2",
-    "rseed",
-    "rndi",
-    "rndf",
-    "nseed",
-    "noise",
-]
-
-SIGNATURES = {
-    "init": "(fps)",
-    "run": "(update, draw, close)",
-    "show": "()",
-    "quit": "()",
-    "title": "(title)",
-    "process_exists": "(pid)",
-    "ceil": "(x)",
-    "floor": "(x)",
-    "sgn": "(x)",
-    "sqrt": "(x)",
-    "sin": "(deg)",
-    "cos": "(deg)",
-    "atan2": "(y, x)",
-    "rseed": "(seed)",
-    "rndi": "(a, b)",
-    "rndf": "(a, b)",
-    "nseed": "(seed)",
-    "noise": "(x, y=None, z=None)",
-}
+from compat_texts import CREATED_ONCE, OUT_OF_RANGE_CONVERSION, PANIC_NAME, not_a_string
+from helpers import calling_convention
+from module_functions import FUNCTIONS
 
 
 def test_module_attributes():
-    assert v.__all__ == NAMES
+    assert v.__all__ == list(FUNCTIONS)
     assert type(v.__all__) is list
     assert v.__doc__ == ""
     assert not hasattr(v, PANIC_NAME)
-    for name in NAMES:
+    for name, described in FUNCTIONS.items():
         function = getattr(v, name)
         assert function.__name__ == name
         assert function.__module__ == "velmo_wrapper"
         assert function.__self__ is v
         assert function.__doc__ is None
-        assert function.__text_signature__ == SIGNATURES[name]
+        assert function.__text_signature__ == described.text_signature
 
 
 def test_introspected_signatures():
@@ -139,7 +98,7 @@ def test_keyword_names_that_are_not_strings_by_calling_convention():
     # From 3.10 on the module takes the fast convention, in which the
     # interpreter refuses such a key before the call; before, its binder does.
     fast = sys.version_info >= (3, 10)
-    assert conftest.calling_convention() == ("fast" if fast else "tuple")
+    assert calling_convention() == ("fast" if fast else "tuple")
     expected = "keywords must be strings" if fast else not_a_string("int")
     assert message(lambda: v.ceil(**{1: 2})) == (TypeError, expected)
 
@@ -163,11 +122,11 @@ def test_other_conversion_errors_pass_unchanged():
     assert kind is OverflowError and "argument" not in text
     assert message(v.rseed, 2**32) == (
         OverflowError,
-        "out of range integral type conversion attempted",
+        OUT_OF_RANGE_CONVERSION,
     )
     assert message(v.nseed, 2**64 - 1) == (
         OverflowError,
-        "out of range integral type conversion attempted",
+        OUT_OF_RANGE_CONVERSION,
     )
     assert message(v.process_exists, 2**64)[0] is OverflowError
     kind, text = message(v.rndi, 2**31, 0)

@@ -11,10 +11,10 @@ noise table and the absence of an Engine as they were.
 import json
 import os
 
-import conftest
 import pytest
 import velmo_wrapper
 from compat_texts import APPEND_TO_ALL_FAILED, PANIC_NAME, PYTHON_API_FAILED
+from helpers import TESTS_DIRECTORY, posix_only, preload_library, run_python
 
 pytest.importorskip("_testcapi", reason="set_nomemory comes with CPython's _testcapi")
 
@@ -24,7 +24,7 @@ TIMEOUT = 120
 
 
 def run_child(*args, stdin=None, env=None):
-    completed = conftest.run_python(CHILD, *args, stdin=stdin, env=env or {}, timeout=TIMEOUT)
+    completed = run_python(CHILD, *args, stdin=stdin, env=env or {}, timeout=TIMEOUT)
     assert completed.returncode == 0, (args, completed.returncode, completed.stderr[-3000:])
     return completed.stdout
 
@@ -56,8 +56,8 @@ def attempts(*args, ks, until_settled=False, env=None):
 @pytest.fixture
 def module_allocations_fail(tmp_path):
     """The environment in which the module's own allocations fail on request."""
-    source = os.path.join(conftest.TESTS_DIRECTORY, "native", "module_malloc_fails.c")
-    return {"FAILING": "module", **conftest.preload_library(tmp_path, source)}
+    source = os.path.join(TESTS_DIRECTORY, "native", "module_malloc_fails.c")
+    return {"FAILING": "module", **preload_library(tmp_path, source)}
 
 
 @pytest.mark.parametrize("before_or_after", ["before", "after"])
@@ -68,7 +68,7 @@ def test_calls_under_failing_allocations(before_or_after):
     assert len(counted) == 18 and min(counted.values()) > 0
 
 
-@conftest.posix_only("LD_PRELOAD to replace malloc")
+@posix_only("LD_PRELOAD to replace malloc")
 @pytest.mark.parametrize("before_or_after", ["before", "after"])
 def test_calls_under_failing_module_allocations(before_or_after, module_allocations_fail):
     normal = run_child("reference", before_or_after)
@@ -139,7 +139,7 @@ def compile_allocations():
     low, high = 0, 2000
     while low < high:
         k = (low + high) // 2
-        probe = conftest.run_python("-c", COMPILE_UNDER_FAILING_ALLOCATIONS, k, env=env)
+        probe = run_python("-c", COMPILE_UNDER_FAILING_ALLOCATIONS, k, env=env)
         if probe.returncode == 0:
             high = k
         else:

@@ -4,20 +4,18 @@ import json
 import os
 import subprocess
 
-import conftest
 import pytest
 import velmo_wrapper
+from compat_texts import OUT_OF_RANGE_CONVERSION
+from helpers import WINDOWS, posix_only, run_script, windows_only
 
 NOBODY = 65534
 ANOTHER_USER = 65533
 
 
-class IndexOnly:
-    def __init__(self, value):
-        self.value = value
-
+class IndexOfOne:
     def __index__(self):
-        return self.value
+        return 1
 
 
 # A thread that leads no process, waiting for `release`; its id is tids[0].
@@ -48,8 +46,8 @@ print(json.dumps({"before": first, "after": second, "gone": gone}))
 """
 
 
-def answers_around_init(script, platform_part):
-    result = script(platform_part + WAITING_THREAD + AROUND_INIT)
+def answers_around_init(platform_part):
+    result = run_script(platform_part + WAITING_THREAD + AROUND_INIT)
     assert result.returncode == 0, result
     return json.loads(result.stdout)
 
@@ -135,9 +133,9 @@ def answer_once_gone():
 """
 
 
-@conftest.posix_only("fork, zombie processes or /proc")
-def test_answers_are_the_same_before_and_after_init(script):
-    answers = answers_around_init(script, POSIX_IDS)
+@posix_only("fork, zombie processes or /proc")
+def test_answers_are_the_same_before_and_after_init():
+    answers = answers_around_init(POSIX_IDS)
     expected = {
         "self": True,
         "parent": True,
@@ -153,9 +151,9 @@ def test_answers_are_the_same_before_and_after_init(script):
     assert answers["gone"] is False
 
 
-@conftest.windows_only("process list against a Toolhelp32 snapshot")
-def test_answers_agree_with_the_windows_process_list(script):
-    answers = answers_around_init(script, AGAINST_THE_SNAPSHOT)
+@windows_only("process list against a Toolhelp32 snapshot")
+def test_answers_agree_with_the_windows_process_list():
+    answers = answers_around_init(AGAINST_THE_SNAPSHOT)
     for round_ in (answers["before"], answers["after"]):
         assert round_["listed"] >= 3 and round_["disagree"] == [], round_
         assert (round_["self"], round_["parent"], round_["waiting"]) == (True, True, True)
@@ -164,10 +162,10 @@ def test_answers_agree_with_the_windows_process_list(script):
 
 
 # Process 1 is init on Linux; Windows has none (its ids are multiples of 4).
-PROCESS_1_EXISTS = not conftest.WINDOWS
+PROCESS_1_EXISTS = not WINDOWS
 
 
-@pytest.mark.parametrize("pid", [True, IndexOnly(1)])
+@pytest.mark.parametrize("pid", [True, IndexOfOne()])
 def test_accepts_what_the_index_protocol_accepts(pid):
     assert velmo_wrapper.process_exists(pid) is PROCESS_1_EXISTS
     assert velmo_wrapper.process_exists(pid=pid) is PROCESS_1_EXISTS
@@ -191,7 +189,7 @@ def test_non_integer_is_a_type_error_naming_pid(pid, message):
     "pid, message",
     [
         (-1, None),
-        (2**32, "out of range integral type conversion attempted"),
+        (2**32, OUT_OF_RANGE_CONVERSION),
         (2**64, None),
     ],
 )
@@ -213,9 +211,9 @@ def as_user(uid):
     return drop
 
 
-@conftest.posix_only("setuid to run a process as another user")
+@posix_only("setuid to run a process as another user")
 @pytest.mark.skipif(
-    not conftest.WINDOWS and os.geteuid() != 0,
+    not WINDOWS and os.geteuid() != 0,
     reason="needs root to run processes as two other users",
 )
 def test_counts_a_process_that_cannot_be_signalled():

@@ -2,16 +2,16 @@
 
 import json
 
-from compat_texts import EMPTY_RANGE, PANIC_TYPE_NAME, RANGE_OVERFLOW
-from conftest import assert_prints_no_failures
+from compat_texts import EMPTY_RANGE, OUT_OF_RANGE_CONVERSION, PANIC_TYPE_NAME, RANGE_OVERFLOW
 from golden_values import as_float_repr, number, rows
+from helpers import assert_prints_no_failures, run_script
 
 
-def test_sequences_after_a_seed_match_the_known_values(script):
+def test_sequences_after_a_seed_match_the_known_values():
     draws = [("rndi", r) for r in rows("random.txt", "rndi")]
     draws += [("rndf", r) for r in rows("random.txt", "rndf")]
     calls = [(name, int(r[0]), number(r[1]), number(r[2]), len(r) - 3) for name, r in draws]
-    result = script(f"""
+    result = run_script(f"""
         import json, velmo_wrapper as v
         v.init()
         out = []
@@ -51,8 +51,8 @@ def test_sequences_after_a_seed_match_the_known_values(script):
     assert seeded_by_bool[0] == seeded_by_bool[1]
 
 
-def test_bounds_in_either_order_are_respected(script):
-    result = script("""
+def test_bounds_in_either_order_are_respected():
+    result = run_script("""
         import velmo_wrapper as v
         from child_support import failures_over_random_cases
 
@@ -74,8 +74,8 @@ def test_bounds_in_either_order_are_respected(script):
     assert_prints_no_failures(result)
 
 
-def test_argument_errors_and_fatal_errors_leave_the_generator_alone(script):
-    result = script("""
+def test_argument_errors_and_fatal_errors_leave_the_generator_alone():
+    result = run_script("""
         import velmo_wrapper as v
         from child_support import outcome
 
@@ -114,7 +114,7 @@ def test_argument_errors_and_fatal_errors_leave_the_generator_alone(script):
     assert float_b[0] == "TypeError" and float_b[1].startswith("argument 'b': ")
     for error in (big_a, small_b, negative_seed, seed_2_64):
         assert error[0] == "OverflowError" and "argument" not in error[1]
-    assert seed_2_32 == ("OverflowError", "out of range integral type conversion attempted")
+    assert seed_2_32 == ("OverflowError", OUT_OF_RANGE_CONVERSION)
     assert float_seed[0] == "TypeError"
     assert float_seed[1].startswith("argument 'seed': ")
     assert str_a[1].startswith("argument 'a': ") and none_b[1].startswith("argument 'b': ")

@@ -8,7 +8,6 @@ import signal
 import textwrap
 import time
 
-import conftest
 import pytest
 from compat_texts import (
     ALREADY_INITIALIZED,
@@ -18,6 +17,7 @@ from compat_texts import (
     RESUMING_PANIC,
     not_a_string,
 )
+from helpers import WINDOWS, RunningChild, run_script
 
 # Each callback prints its name; print() to a pipe is block-buffered, so these
 # lines reach the parent only if the module flushes sys.stdout before exiting.
@@ -37,8 +37,8 @@ def never():
 """
 
 
-def run_child(script, body, **kwargs):
-    return script(PRELUDE + textwrap.dedent(body), **kwargs)
+def run_child(body, **kwargs):
+    return run_script(PRELUDE + textwrap.dedent(body), **kwargs)
 
 
 TRACEBACK = "Traceback (most recent call last):"
@@ -156,8 +156,8 @@ FAILING_CALLBACKS = [
 
 
 @pytest.mark.parametrize("body, expected", FAILING_CALLBACKS)
-def test_failing_callback(script, body, expected):
-    result = run_child(script, body)
+def test_failing_callback(body, expected):
+    result = run_child(body)
     assert ending(result) == expected, result
 
 
@@ -187,7 +187,7 @@ class TestRealKeyboardInterrupt:
         source = (
             PRELUDE
             + LOOPING
-            + (CTRL_C_FROM_A_THREAD if conftest.WINDOWS else "")
+            + (CTRL_C_FROM_A_THREAD if WINDOWS else "")
             + textwrap.dedent("""
             def tell_parent():
                 print("running", flush=True)
@@ -196,9 +196,9 @@ class TestRealKeyboardInterrupt:
             v.run(tell_parent, lambda: None, logger("close"))
         """)
         )
-        with conftest.RunningChild(source) as child:
+        with RunningChild(source) as child:
             assert child.process.stdout.readline() == "running\n"
-            if not conftest.WINDOWS:
+            if not WINDOWS:
                 child.process.send_signal(signal.SIGINT)
             child.process.wait(timeout=30)
         assert child.returncode == 1
@@ -209,9 +209,8 @@ class TestRealKeyboardInterrupt:
 
 
 class TestFatalErrorsInsideRun:
-    def test_fatal_error_in_a_callback_resumes_and_the_script_goes_on(self, script):
+    def test_fatal_error_in_a_callback_resumes_and_the_script_goes_on(self):
         result = run_child(
-            script,
             """
             calls = []
             v.init(30)
@@ -236,9 +235,8 @@ class TestFatalErrorsInsideRun:
         assert result.stderr.count(RESUMING_PANIC) == 2
         assert "LookupError" not in result.stderr
 
-    def test_quit_inside_update_returns_none_and_the_loop_goes_on(self, script):
+    def test_quit_inside_update_returns_none_and_the_loop_goes_on(self):
         result = run_child(
-            script,
             """
             from child_support import run_recording
             v.init(1000)
@@ -249,9 +247,8 @@ class TestFatalErrorsInsideRun:
         assert result.stdout.strip() == "[None, None, None, None, None]"
 
 
-def test_lifecycle_calls_before_and_after_init(script):
+def test_lifecycle_calls_before_and_after_init():
     result = run_child(
-        script,
         """
         from child_support import outcome
 
@@ -294,7 +291,7 @@ print("showing", flush=True)
 v.show()
 print("show returned", flush=True)
 """
-    with conftest.RunningChild(source) as child:
+    with RunningChild(source) as child:
         assert child.process.stdout.readline() == "showing\n"
         time.sleep(1.0)
         assert child.process.poll() is None
@@ -319,7 +316,7 @@ time.sleep(0.2)
 os.write(1, b"S")
 v.show()
 """
-    with conftest.RunningChild(source, text=False) as child:
+    with RunningChild(source, text=False) as child:
         before = b""
         while not before.endswith(b"S"):
             chunk = child.process.stdout.read(1)

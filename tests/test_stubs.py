@@ -6,7 +6,7 @@ import pathlib
 import textwrap
 
 import pytest
-from conftest import run_module
+from helpers import run_module
 
 pytest.importorskip("mypy", reason="mypy is not installed")
 

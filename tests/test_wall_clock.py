@@ -11,9 +11,9 @@ library intercepts.
 import glob
 import time
 
-import conftest
 import pytest
 from compat_texts import CLOCK_BEFORE_EPOCH, CLOCK_FAILED_AT, PANIC_NAME, panicked_at
+from helpers import posix_only, run_script, windows_only
 
 WRAP_MS = 2**32
 
@@ -30,7 +30,7 @@ LIBFAKETIME = next(
 
 def faked_clock(test):
     test = pytest.mark.skipif(LIBFAKETIME is None, reason="libfaketime is not installed")(test)
-    return conftest.posix_only("LD_PRELOAD to fake the wall clock")(test)
+    return posix_only("LD_PRELOAD to fake the wall clock")(test)
 
 
 # Counts draws and the longest gap between two of them, in the (equally
@@ -70,7 +70,7 @@ class Probe:
 """
 
 
-def run_faked(script, tmp_path, offset_seconds, body):
+def run_faked(tmp_path, offset_seconds, body):
     offset_file = tmp_path / "clock_offset"
     offset_file.write_text(f"{offset_seconds:+d}\n")
     env = {
@@ -78,20 +78,19 @@ def run_faked(script, tmp_path, offset_seconds, body):
         "FAKETIME_TIMESTAMP_FILE": str(offset_file),
         "FAKETIME_NO_CACHE": "1",
     }
-    result = script(body, env=env, args=[str(offset_file)], timeout=60)
+    result = run_script(body, env=env, args=[str(offset_file)], timeout=60)
     assert result.returncode == 0, result
     return eval(result.stdout.strip().splitlines()[-1]), result.stderr
 
 
 @faked_clock
-def test_frames_keep_running_across_the_tick_wrap(script, tmp_path):
+def test_frames_keep_running_across_the_tick_wrap(tmp_path):
     # Start about 2 seconds before the next instant whose millisecond count
     # since the epoch is a multiple of 2^32.
     now = time.time()
     next_wrap = (int(now * 1000) // WRAP_MS + 1) * WRAP_MS / 1000.0
     offset = int(next_wrap - now) - 2
     facts, _ = run_faked(
-        script,
         tmp_path,
         offset,
         FRAME_PROBE
@@ -119,9 +118,8 @@ v.run(probe.update, probe.draw, lambda: None)
 
 
 @faked_clock
-def test_frames_keep_running_when_the_clock_is_set_back_an_hour(script, tmp_path):
+def test_frames_keep_running_when_the_clock_is_set_back_an_hour(tmp_path):
     facts, _ = run_faked(
-        script,
         tmp_path,
         0,
         FRAME_PROBE
@@ -153,10 +151,9 @@ v.run(probe.update, probe.draw, lambda: None)
 
 
 @faked_clock
-def test_clock_before_the_epoch_is_a_fatal_error_of_the_loop(script, tmp_path):
+def test_clock_before_the_epoch_is_a_fatal_error_of_the_loop(tmp_path):
     offset = -(int(time.time()) + 10)
     facts, stderr = run_faked(
-        script,
         tmp_path,
         offset,
         """
@@ -180,11 +177,11 @@ print(dict(now=time.time(), outcomes=outcomes))
     assert stderr.count(panicked_at(CLOCK_FAILED_AT)) == 2
 
 
-@conftest.windows_only("system time as the frame clock")
-def test_frames_follow_the_wall_clock(script):
+@windows_only("system time as the frame clock")
+def test_frames_follow_the_wall_clock():
     # 20 frames per second: ticks in any other unit than the wall clock's
     # milliseconds would give several times more frames, or hardly any.
-    result = script("""
+    result = run_script("""
 import time
 import velmo_wrapper as v
 from child_support import run_recording

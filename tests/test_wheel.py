@@ -8,13 +8,13 @@ import subprocess
 import sys
 import zipfile
 
-import conftest
 import pytest
+from helpers import oldest_python, posix_only, run_module
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
 
-pytestmark = conftest.posix_only(
+pytestmark = posix_only(
     "supported compiler: its wheel is cross-built on Linux by tools/cross/windows/wheel.sh"
 )
 
@@ -23,9 +23,7 @@ pytestmark = conftest.posix_only(
 def wheel(tmp_path_factory):
     out = tmp_path_factory.mktemp("wheel")
     options = ("--no-build-isolation", "--no-deps", "--quiet")
-    completed = conftest.run_module(
-        "pip", "wheel", *options, ROOT, "-w", out, cwd=ROOT, timeout=1200
-    )
+    completed = run_module("pip", "wheel", *options, ROOT, "-w", out, cwd=ROOT, timeout=1200)
     assert completed.returncode == 0, completed.stdout + completed.stderr
     (built,) = out.glob("*.whl")
     return built
@@ -49,7 +47,7 @@ def test_abi3audit_finds_only_the_stable_abi_of_3_8(wheel, tmp_path):
     pytest.importorskip("abi3audit", reason="abi3audit is not installed")
     report_file = tmp_path / "report.json"
     options = ("--strict", "--report", "--output", report_file)
-    completed = conftest.run_module("abi3audit", *options, wheel)
+    completed = run_module("abi3audit", *options, wheel)
     assert completed.returncode == 0, completed.stdout + completed.stderr
     (spec,) = json.loads(report_file.read_text())["specs"].values()
     (extension,) = spec["wheel"]
@@ -74,7 +72,7 @@ for seed in (0, 42, 4294967295):
 
 
 def test_wheel_gives_the_same_numbers_on_python_3_8(wheel, tmp_path):
-    python38 = conftest.oldest_python()
+    python38 = oldest_python()
     if python38 is None:
         pytest.skip("no Python 3.8 on this machine")
     # A wheel is a zip archive: unpacked onto the path it is installed for this purpose.

@@ -1,0 +1,185 @@
+"""The tests' shared helpers: child interpreters for every state that needs an Engine.
+
+Only one Engine can exist per process, so tests of the states before `init`,
+after `init` and after a second `init`, and of the run loop, run small scripts
+in fresh interpreters.
+"""
+
+import glob
+import os
+import shlex
+import shutil
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+WINDOWS = sys.platform == "win32"
+TESTS_DIRECTORY = os.path.dirname(os.path.abspath(__file__))
+
+
+def calling_convention():
+    """The calling convention the module's functions were registered with, as a
+    script can tell them apart: only the tuple convention lets a keyword that
+    is not a `str` reach the module's own binder, whose message names the
+    key's type; in the fast one the interpreter refuses it first."""
+    import velmo_wrapper
+
+    try:
+        velmo_wrapper.ceil(**{1: 2})
+    except TypeError as error:
+        return "fast" if str(error) == "keywords must be strings" else "tuple"
+    raise AssertionError("a keyword that is not a str was accepted")
+
+
+def posix_only(gap):
+    """Skips a test on Windows, whose lack of `gap` the reason names."""
+    return pytest.mark.skipif(WINDOWS, reason=f"Windows has no {gap}")
+
+
+def windows_only(what):
+    return pytest.mark.skipif(not WINDOWS, reason=f"checks Windows' {what}")
+
+
+# The command that starts this interpreter again for a child script. An
+# interpreter of another architecture, run under an emulator with no binfmt
+# handler, names the emulator here (VELMO_TEST_INTERPRETER_PREFIX="qemu-aarch64").
+THIS_INTERPRETER = [
+    *shlex.split(os.environ.get("VELMO_TEST_INTERPRETER_PREFIX", "")),
+    sys.executable,
+]
+
+
+class ScriptResult:
+    def __init__(self, completed):
+        self.returncode = completed.returncode
+        self.stdout = completed.stdout
+        self.stderr = completed.stderr
+
+    def __repr__(self):
+        return (
+            f"ScriptResult(returncode={self.returncode!r},\n"
+            f"stdout={self.stdout!r},\nstderr={self.stderr!r})"
+        )
+
+
+def child_environment(env=None):
+    """This process's environment with `env`, where child scripts can import
+    the shared modules of the tests directory."""
+    full_env = dict(os.environ)
+    full_env.setdefault("PYTHONIOENCODING", "utf-8")
+    if env:
+        full_env.update(env)
+    full_env["PYTHONPATH"] = os.pathsep.join(
+        filter(None, [TESTS_DIRECTORY, full_env.get("PYTHONPATH")])
+    )
+    return full_env
+
+
+class RunningChild:
+    """A script in a new interpreter that the test reads from while it runs.
+
+    Leaving the `with` block kills it if it still runs, then keeps the rest of
+    its output in `stdout` and `stderr` and its status in `returncode`.
+    """
+
+    def __init__(self, source, *, text=True):
+        self.process = subprocess.Popen(
+            [*THIS_INTERPRETER, "-c", textwrap.dedent(source)],
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            text=text,
+            env=child_environment(),
+        )
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.process.kill()
+        self.stdout, self.stderr = self.process.communicate()
+        self.returncode = self.process.returncode
+
+
+def run_script(source, *, cwd=None, timeout=60, env=None, args=(), path=None, interpreter=None):
+    """Runs `source` in a new interpreter and returns its status and output.
+
+    With `path`, the script is written to that file and run from it, so that it
+    has a file name of its own (as a script started from a shell has). With
+    `interpreter`, another Python runs it instead of this one.
+    """
+    source = textwrap.dedent(source)
+    full_env = child_environment(env)
+    interpreter_command = [interpreter] if interpreter else THIS_INTERPRETER
+    if path is not None:
+        with open(path, "w", encoding="utf-8") as handle:
+            handle.write(source)
+        command = [*interpreter_command, str(path), *args]
+    else:
+        command = [*interpreter_command, "-c", source, *args]
+    completed = subprocess.run(
+        command, cwd=cwd, env=full_env, capture_output=True, text=True, timeout=timeout
+    )
+    return ScriptResult(completed)
+
+
+def assert_prints_no_failures(result):
+    """For a child script that checks many cases and prints the list of those
+    that failed: it ran to its end and that list is empty."""
+    assert result.returncode == 0, result
+    assert result.stdout == "[]\n", result.stdout
+
+
+def run_python(*args, cwd=None, timeout=300, stdin=None, env=None):
+    """Runs this interpreter with `args`, its output captured; a failure shows
+    in its status, not as an exception. With `env`, in child_environment(env)."""
+    return subprocess.run(
+        [sys.executable, *map(str, args)],
+        cwd=cwd,
+        input=stdin,
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+        env=None if env is None else child_environment(env),
+    )
+
+
+def run_module(module, *args, cwd=None, timeout=300):
+    """Runs `python -m module args` in this interpreter (run_python)."""
+    return run_python("-m", module, *args, cwd=cwd, timeout=timeout)
+
+
+def oldest_python():
+    """An interpreter of the oldest version the wheel supports, if this machine has one."""
+    # Installed interpreters first: a version manager's shim on the path is a
+    # shell script that starts many other programs.
+    candidates = sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))
+    candidates.append(shutil.which("python3.8"))
+    for candidate in filter(None, candidates):
+        probe = subprocess.run(
+            [candidate, "-c", "import sys; print(sys.version_info[:2])"],
+            capture_output=True,
+            text=True,
+        )
+        if probe.returncode == 0 and probe.stdout.strip() == "(3, 8)":
+            return candidate
+    return None
+
+
+def preload_library(directory, source, *compiler_flags):
+    """The LD_PRELOAD environment entry that adds the shared library built
+    from the C file `source` to what this run preloads already; skips the test
+    without a C compiler."""
+    library = os.path.join(directory, os.path.basename(source) + ".so")
+    # The compiler runs without whatever this run preloads (a sanitizer's runtime).
+    compiler_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    built = subprocess.run(
+        ["cc", "-shared", "-fPIC", "-O1", *compiler_flags, str(source), "-o", library, "-ldl"],
+        capture_output=True,
+        text=True,
+        env=compiler_env,
+    )
+    if built.returncode != 0:
+        pytest.skip("no C compiler: " + built.stderr)
+    return {"LD_PRELOAD": " ".join(filter(None, [os.environ.get("LD_PRELOAD"), library]))}
