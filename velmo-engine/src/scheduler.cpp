@@ -1,26 +1,15 @@
 #include "velmo/scheduler.hpp"
 
-#include <cmath>
 #include <cstdint>
 
 #include "velmo/engine.hpp"
+#include "velmo/saturate.hpp"
 
 namespace velmo {
 namespace {
 
 // A step later than this drops the missed frames instead of catching up.
 constexpr double stall_limit_ms = 100.0;
-
-// UINT32_MAX as a double (exact).
-constexpr double max_count = 4294967295.0;
-static_assert(max_count == static_cast<double>(UINT32_MAX));
-
-// Truncates toward zero and saturates at the bounds of an unsigned 32-bit count.
-std::uint32_t whole_periods(double periods) noexcept {
-    if (!(periods > 0.0)) return 0;
-    if (periods >= max_count) return UINT32_MAX;
-    return static_cast<std::uint32_t>(periods);
-}
 
 }  // namespace
 
@@ -57,7 +46,7 @@ void FrameScheduler::reanchor(Clock& clock) {
 // Keeps the grid's phase: the due time moves to the first grid point later
 // than now, and one `update` runs for each period passed on the way.
 void FrameScheduler::catch_up(FrameHandler& handler, Engine& engine, double elapsed) {
-    const std::uint32_t missed = whole_periods(elapsed / frame_period_ms);
+    const std::uint32_t missed = saturate_to<std::uint32_t>(elapsed / frame_period_ms);
     const std::uint64_t grid_points = static_cast<std::uint64_t>(missed) + 1;
     next_frame_time = next_frame_time + static_cast<double>(grid_points) * frame_period_ms;
     for (std::uint32_t i = 0; i < missed; ++i) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "velmo/compat_texts.hpp"
 #include "velmo/fatal.hpp"
 
 namespace {
@@ -33,10 +34,10 @@ TEST(Engine, IsCreatedOncePerProcess) {
         message = error.message();
     }
     std::string written = GetCapturedStderr();
-    EXPECT_EQ(message, "Velmo already initialized");
-    const std::string diagnostic =
-        "thread '<unnamed>' panicked at velmo-engine/src/velmo:23:5:\n"
-        "Velmo already initialized\n";
+    namespace texts = velmo::texts;
+    EXPECT_EQ(message, texts::already_initialized);
+    const std::string diagnostic = texts::panicked_at + texts::already_initialized_at.text() +
+                                   ":\n" + texts::already_initialized + "\n";
     EXPECT_EQ(written.substr(0, diagnostic.size()), diagnostic);
     // The first Engine is untouched by the refused second creation.
     EXPECT_EQ(engine->scheduler.frame_period_ms, 33.333333333333336);

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <map>
 #include <string>
 
 #include "golden.hpp"
+#include "velmo/saturate.hpp"
 
 namespace velmo {
 namespace {
@@ -34,6 +36,29 @@ TEST(Math, RoundingFunctionsSaturateAtTheInt32Bounds) {
         });
         EXPECT_GT(checked, 0);
     }
+}
+
+// The scheduler's count of missed periods; its own quotients never reach
+// these edges.
+TEST(Math, UnsignedSaturationTruncatesTowardZero) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double value;
+        std::uint32_t expected;
+    } cases[] = {
+        {std::numeric_limits<double>::quiet_NaN(), 0},
+        {-inf, 0},
+        {-1.5, 0},
+        {-0.0, 0},
+        {0.9999999999999999, 0},
+        {4294967294.5, 4294967294u},
+        {4294967295.0, UINT32_MAX},
+        {4294967295.5, UINT32_MAX},
+        {4294967296.0, UINT32_MAX},
+        {inf, UINT32_MAX},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(saturate_to<std::uint32_t>(c.value), c.expected) << c.value;
 }
 
 TEST(Math, FloatFunctionsGiveTheKnownBits) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "velmo/compat_texts.hpp"
 #include "velmo/platform.hpp"
 
 namespace velmo {
@@ -20,28 +21,23 @@ bool backtrace_requested() noexcept {
 
 void write_fatal_diagnostic(std::string_view message, SourceLocation where) noexcept {
     try {
-        std::string text = "thread '<unnamed>' panicked at ";
-        text += where.file;
-        text += ':';
-        text += std::to_string(where.line);
-        text += ':';
-        text += std::to_string(where.column);
+        std::string text = texts::panicked_at;
+        text += where.text();
         text += ":\n";
         text += message;
         text += '\n';
         platform::write_stderr(text);
     } catch (...) {
         // Out of memory while formatting: the message itself still matters most.
-        platform::write_stderr("thread '<unnamed>' panicked:\n");
+        platform::write_stderr(texts::panicked_without_location);
         platform::write_stderr(message);
         platform::write_stderr("\n");
     }
     if (backtrace_requested()) {
-        platform::write_stderr("stack backtrace:\n");
+        platform::write_stderr(texts::backtrace_header);
         platform::write_native_backtrace();
     } else if (!first_fatal_seen.exchange(true)) {
-        platform::write_stderr(
-            "note: run with `VELMO_BACKTRACE=1` environment variable to display a backtrace\n");
+        platform::write_stderr(texts::backtrace_hint);
     }
 }
 

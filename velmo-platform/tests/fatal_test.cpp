@@ -4,10 +4,13 @@
 
 #include <string>
 
+#include "velmo/compat_texts.hpp"
+
 namespace {
 
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
+using velmo::texts::panicked_at;
 
 std::string message_of(void (*raise)()) {
     try {
@@ -19,8 +22,7 @@ std::string message_of(void (*raise)()) {
 }
 
 TEST(Fatal, WritesTheDiagnosticOnceThenUnwinds) {
-    const std::string hint =
-        "note: run with `VELMO_BACKTRACE=1` environment variable to display a backtrace\n";
+    const std::string hint = velmo::texts::backtrace_hint;
     CaptureStderr();
     std::string first = message_of([] { velmo::fatal("first failure", {"some/file", 11, 13}); });
     std::string first_written = GetCapturedStderr();
@@ -33,10 +35,10 @@ TEST(Fatal, WritesTheDiagnosticOnceThenUnwinds) {
     // The hint follows only the process's first fatal error, which may have
     // been raised by an earlier test of this binary.
     const std::string first_diagnostic =
-        "thread '<unnamed>' panicked at some/file:11:13:\nfirst failure\n";
+        panicked_at + std::string("some/file:11:13:\nfirst failure\n");
     EXPECT_TRUE(first_written == first_diagnostic || first_written == first_diagnostic + hint)
         << first_written;
-    EXPECT_EQ(second_written, "thread '<unnamed>' panicked at other/file:23:5:\nsecond failure\n");
+    EXPECT_EQ(second_written, panicked_at + std::string("other/file:23:5:\nsecond failure\n"));
 }
 
 TEST(Fatal, ReportsTheCallersOwnLocationRelativeToTheProject) {
@@ -46,9 +48,8 @@ TEST(Fatal, ReportsTheCallersOwnLocationRelativeToTheProject) {
     std::string written = GetCapturedStderr();
 
     EXPECT_EQ(message, "here");
-    std::string expected_start =
-        "thread '<unnamed>' panicked at velmo-platform/tests/fatal_test.cpp:" +
-        std::to_string(line) + ":";
+    std::string expected_start = panicked_at + std::string("velmo-platform/tests/fatal_test.cpp:") +
+                                 std::to_string(line) + ":";
     EXPECT_EQ(written.substr(0, expected_start.size()), expected_start) << written;
 }
 

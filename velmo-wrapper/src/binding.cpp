@@ -16,13 +16,12 @@ PythonError type_error(PyObject* message) {
 PythonError too_many_positional(const SignatureView& signature, Py_ssize_t given) {
     const char* was = given == 1 ? "was" : "were";
     if (signature.required_count == signature.parameter_count) {
-        return type_error(
-            PyUnicode_FromFormat("%s() takes %zu positional arguments but %zd %s given",
-                                 signature.function_name, signature.parameter_count, given, was));
+        return type_error(PyUnicode_FromFormat(texts::takes_positional, signature.function_name,
+                                               signature.parameter_count, given, was));
     }
-    return type_error(PyUnicode_FromFormat(
-        "%s() takes from %zu to %zu positional arguments but %zd %s given", signature.function_name,
-        signature.required_count, signature.parameter_count, given, was));
+    return type_error(PyUnicode_FromFormat(texts::takes_positional_range, signature.function_name,
+                                           signature.required_count, signature.parameter_count,
+                                           given, was));
 }
 
 PythonError not_a_string(PyObject* object) {
@@ -33,13 +32,12 @@ PythonError not_a_string(PyObject* object) {
 PythonError unexpected_keyword(const SignatureView& signature, PyObject* key) {
     Ref text = Ref::steal(PyObject_Str(key));
     if (!text) return take_error();
-    return type_error(PyUnicode_FromFormat("%s() got an unexpected keyword argument '%U'",
-                                           signature.function_name, text.get()));
+    return type_error(
+        PyUnicode_FromFormat(texts::unexpected_keyword, signature.function_name, text.get()));
 }
 
 PythonError multiple_values(const SignatureView& signature, const char* name) {
-    return type_error(PyUnicode_FromFormat("%s() got multiple values for argument '%s'",
-                                           signature.function_name, name));
+    return type_error(PyUnicode_FromFormat(texts::multiple_values, signature.function_name, name));
 }
 
 // "'a'", "'a' and 'b'", "'a', 'b', and 'c'".
@@ -64,8 +62,7 @@ std::string join_missing_names(const SignatureView& signature, PyObject* const* 
 PythonError missing_required(const SignatureView& signature, PyObject* const* slots) {
     std::size_t count = 0;
     std::string list = join_missing_names(signature, slots, count);
-    return type_error(PyUnicode_FromFormat("%s() missing %zu required positional %s: %s",
-                                           signature.function_name, count,
+    return type_error(PyUnicode_FromFormat(texts::missing_required, signature.function_name, count,
                                            count == 1 ? "argument" : "arguments", list.c_str()));
 }
 
@@ -129,7 +126,7 @@ PythonError argument_error(const char* param, PythonError&& error) {
     if (error.type() != PyExc_TypeError) return std::move(error);
     Ref text = Ref::steal(PyObject_Str(value));
     if (!text) return take_error();
-    Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", param, text.get()));
+    Ref message = Ref::steal(PyUnicode_FromFormat(texts::argument_type_error, param, text.get()));
     if (!message) return take_error();
     PythonError reworded = new_error(PyExc_TypeError, message.get());
     // The new error keeps the original's cause but not the original itself.
@@ -167,7 +164,7 @@ std::int32_t to_int32(Argument argument) {
         conversion_failed(argument.name);
     if constexpr (sizeof(long) > sizeof(std::int32_t)) {
         if (value < INT32_MIN || value > INT32_MAX) [[unlikely]]
-            throw new_error(PyExc_OverflowError, "Python int too large to convert to C long");
+            throw new_error(PyExc_OverflowError, texts::int32_overflow);
     }
     return static_cast<std::int32_t>(value);
 }

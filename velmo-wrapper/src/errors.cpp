@@ -12,14 +12,6 @@ namespace {
 
 PyObject* panic_type_slot = nullptr;
 
-constexpr const char* panic_doc =
-    "\n"
-    "The exception raised when native code called from Python panics.\n"
-    "\n"
-    "Like SystemExit, this exception is derived from BaseException so that\n"
-    "it will typically propagate all the way through the stack and cause the\n"
-    "Python interpreter to exit.\n";
-
 // Failures while handing an exception to the interpreter have nowhere left to go.
 [[noreturn]] void abort_at_boundary() noexcept {
     platform::write_stderr(texts::uncaught_panic);
@@ -52,7 +44,7 @@ std::string panic_message(PyObject* value) {
 // pending, when it cannot be created.
 PyObject* existing_or_new_panic_type() noexcept {
     if (panic_type_slot == nullptr) {
-        panic_type_slot = PyErr_NewExceptionWithDoc(texts::panic_type_name, panic_doc,
+        panic_type_slot = PyErr_NewExceptionWithDoc(texts::panic_type_name, texts::panic_type_doc,
                                                     PyExc_BaseException, nullptr);
     }
     return panic_type_slot;
@@ -100,7 +92,7 @@ PythonError fetch_error() noexcept {
 PythonError take_error() {
     PythonError error = fetch_error();
     if (error.type() == nullptr) {
-        return new_error(PyExc_SystemError, "attempted to fetch exception but none was set");
+        return new_error(PyExc_SystemError, texts::no_exception_set);
     }
     // No PanicException can be pending before its type exists, so the type is
     // not created for the comparison.

@@ -40,7 +40,7 @@ std::string describe_pending_error() {
     const char* utf8 = bytes ? PyBytes_AsString(bytes.get()) : nullptr;
     if (utf8 == nullptr) {
         PyErr_Clear();
-        return "<unprintable error>";
+        return texts::unprintable_error;
     }
     return utf8;
 }

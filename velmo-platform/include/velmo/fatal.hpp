@@ -11,18 +11,9 @@
 #include <string>
 #include <string_view>
 
+#include "velmo/source_location.hpp"
+
 namespace velmo {
-
-struct SourceLocation {
-    const char* file;
-    unsigned line;
-    unsigned column;
-
-    static SourceLocation from(const std::source_location& where) noexcept {
-        return {where.file_name(), static_cast<unsigned>(where.line()),
-                static_cast<unsigned>(where.column())};
-    }
-};
 
 class FatalError {
 public:
