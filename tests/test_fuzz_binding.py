@@ -39,6 +39,8 @@ import threading
 import conftest
 import pytest
 
+pytestmark = [pytest.mark.fuzz, pytest.mark.binding]
+
 hypothesis = pytest.importorskip("hypothesis")
 import fuzz_objects  # noqa: E402
 import velmo_wrapper as v  # noqa: E402

@@ -1,5 +1,6 @@
 """Faults found by fuzzing the binding, each kept as a test of its own."""
 
+import pytest
 from compat_texts import (
     NOT_INITIALIZED,
     PANIC_NAME,
@@ -7,6 +8,8 @@ from compat_texts import (
     UNKNOWN_TYPE_NAME,
     not_a_string,
 )
+
+pytestmark = [pytest.mark.fuzz, pytest.mark.binding]
 
 
 def test_keyword_arguments_live_until_the_call_ends(script):

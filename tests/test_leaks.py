@@ -6,6 +6,9 @@ import os
 import subprocess
 
 import conftest
+import pytest
+
+pytestmark = pytest.mark.measures_memory
 
 LEAKCHECK = os.path.join(os.path.dirname(conftest.TESTS_DIRECTORY), "tools", "leakcheck.py")
 

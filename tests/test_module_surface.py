@@ -11,6 +11,8 @@ import pytest
 import velmo_wrapper as v
 from compat_texts import CREATED_ONCE, PANIC_NAME, not_a_string
 
+pytestmark = [pytest.mark.portable, pytest.mark.binding]
+
 NAMES = [
     "init",
     "run",

@@ -3,9 +3,12 @@ properties of the field and argument rules."""
 
 import json
 
+import pytest
 from compat_texts import NOT_INITIALIZED, PANIC_TYPE_NAME
 from conftest import assert_prints_no_failures
 from golden_values import as_float_repr, rows
+
+pytestmark = pytest.mark.portable
 
 
 def test_samples_and_optional_coordinates(script):

@@ -8,6 +8,8 @@ import conftest
 import pytest
 import velmo_wrapper
 
+pytestmark = pytest.mark.portable
+
 NOBODY = 65534
 ANOTHER_USER = 65533
 

@@ -2,9 +2,12 @@
 
 import json
 
+import pytest
 from compat_texts import EMPTY_RANGE, PANIC_TYPE_NAME, RANGE_OVERFLOW
 from conftest import assert_prints_no_failures
 from golden_values import as_float_repr, number, rows
+
+pytestmark = pytest.mark.portable
 
 
 def test_sequences_after_a_seed_match_the_known_values(script):

@@ -14,9 +14,12 @@ import pytest
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
 
-pytestmark = conftest.posix_only(
-    "supported compiler: its wheel is cross-built on Linux by tools/cross/windows/wheel.sh"
-)
+pytestmark = [
+    pytest.mark.builds_wheel,
+    conftest.posix_only(
+        "supported compiler: its wheel is cross-built on Linux by tools/cross/windows/wheel.sh"
+    ),
+]
 
 
 @pytest.fixture(scope="module")
