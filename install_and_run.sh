@@ -10,14 +10,11 @@
 # environment that ./run_tests.sh uses too. pip fetches CMake and Ninja when
 # they are missing.
 set -euo pipefail
-cd "$(dirname "$0")"
-# shellcheck source=tools/system_packages.sh
-source tools/system_packages.sh
-
-say() { echo "install_and_run: $*" >&2; }
+source "$(dirname "$0")/tools/lib.sh"
+cd "$root"
 
 if in_virtual_environment; then python=python; else python=python3; fi
-version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+version=$(python_version "$python")
 
 have_compiler() { command -v c++ >/dev/null || command -v g++ >/dev/null || command -v clang++ >/dev/null; }
 # The directory of Python.h for this interpreter (a virtual environment's base).
@@ -32,22 +29,21 @@ install_system_packages() {
     have_venv || missing+=("python$version-venv")
     [ ${#missing[@]} -gt 0 ] || return 0
     if can_apt_get; then
-        say "installing ${missing[*]} with apt-get"
         apt_install "${missing[@]}"
         have_headers && return
-        say "$(command -v "$python") is not the system's Python: its headers are still missing"
+        note "$(command -v "$python") is not the system's Python: its headers are still missing"
         exit 1
     fi
-    say "the build needs a C++ compiler and the headers of Python $version ($(command -v "$python"))."
+    note "the build needs a C++ compiler and the headers of Python $version ($(command -v "$python"))."
     if command -v apt-get >/dev/null; then
-        say "As root: apt-get install ${missing[*]}"
+        note "As root: apt-get install ${missing[*]}"
     else
-        say "Install them, as root, with your system's package manager:"
-        say "  Fedora, RHEL:  dnf install gcc-c++ python3-devel"
-        say "  Arch Linux:    pacman -S gcc python"
-        say "  openSUSE:      zypper install gcc-c++ python3-devel"
+        note "Install them, as root, with your system's package manager:"
+        note "  Fedora, RHEL:  dnf install gcc-c++ python3-devel"
+        note "  Arch Linux:    pacman -S gcc python"
+        note "  openSUSE:      zypper install gcc-c++ python3-devel"
     fi
-    say "then run this again, or, in a build environment of your own: pip install ."
+    note "then run this again, or, in a build environment of your own: pip install ."
     exit 1
 }
 
@@ -55,7 +51,7 @@ install_system_packages() {
 # when venv's bootstrap is not installed; it is made again.
 use_build_venv() {
     if ! build/venv/bin/python -m pip --version >/dev/null 2>&1; then
-        say "making the virtual environment build/venv"
+        note "making the virtual environment build/venv"
         "$python" -m venv --clear build/venv
     fi
     python=build/venv/bin/python
@@ -63,9 +59,9 @@ use_build_venv() {
 
 install_system_packages
 in_virtual_environment || use_build_venv
-say "building and installing the module with pip (about a minute)"
+note "building and installing the module with pip (about a minute)"
 "$python" -m pip install --quiet .
 "$python" examples/dice.py
 if [ "$python" = build/venv/bin/python ]; then
-    say "installed in build/venv; 'source build/venv/bin/activate' to use it"
+    note "installed in build/venv; 'source build/venv/bin/activate' to use it"
 fi

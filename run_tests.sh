@@ -8,9 +8,8 @@
 # the system's packages, installed with apt-get where it exists (through sudo
 # when not root). Elsewhere it names what to install and stops.
 set -euo pipefail
-cd "$(dirname "$0")"
-# shellcheck source=tools/system_packages.sh
-source tools/system_packages.sh
+source "$(dirname "$0")/tools/lib.sh"
+cd "$root"
 
 have_gtest() {
     local prefix
@@ -31,10 +30,9 @@ install_system_packages() {
     have_faketime || missing+=(libfaketime)
     [ ${#missing[@]} -gt 0 ] || return 0
     if can_apt_get; then
-        echo "run_tests: installing ${missing[*]} with apt-get"
         apt_install "${missing[@]}"
     elif ! have_gtest; then
-        echo "run_tests: GoogleTest is missing. Install your system's GoogleTest development" >&2
+        note "GoogleTest is missing. Install your system's GoogleTest development"
         echo "package (Debian and Ubuntu: libgtest-dev; Fedora: gtest-devel; Arch: gtest)" >&2
         echo "or point GTEST_ROOT at an installed GoogleTest, then run this again." >&2
         exit 1
@@ -47,15 +45,13 @@ if ! in_virtual_environment; then
     # shellcheck source=/dev/null
     source build/venv/bin/activate
 fi
-# Dependency groups need pip 25.1 or later.
-python -m pip install --quiet --upgrade "pip>=25.1"
-python -m pip install --quiet --group test
+pip_install_group python test
 
 generator=()
 if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
 
 cmake -S . -B build/tests "${generator[@]}" \
-  -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=OFF >/dev/null
 cmake --build build/tests -j "$(nproc)"
 ctest --test-dir build/tests --output-on-failure -j "$(nproc)"
 

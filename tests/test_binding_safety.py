@@ -6,6 +6,8 @@ import pytest
 import velmo_wrapper
 from helpers import oldest_python, run_script
 
+pytestmark = pytest.mark.binding
+
 # A conversion empties the keyword dictionary it was called with. Where the
 # interpreter hands `f(**d)` the caller's own dictionary (3.8 does), the
 # second argument would be freed while its slot still points at it.

@@ -11,6 +11,8 @@ import pytest
 import velmo_wrapper
 from helpers import run_python, run_script
 
+pytestmark = pytest.mark.docs
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 # The documents of the site (docs/index.md includes the README).
 DOCUMENTS = ["README.md", "docs/api.md"]

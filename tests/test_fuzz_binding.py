@@ -39,6 +39,8 @@ import threading
 import pytest
 from helpers import calling_convention
 
+pytestmark = [pytest.mark.fuzz, pytest.mark.binding]
+
 hypothesis = pytest.importorskip("hypothesis")
 import fuzz_objects  # noqa: E402
 from child_support import panic_type  # noqa: E402

@@ -1,5 +1,6 @@
 """Faults found by fuzzing the binding, each kept as a test of its own."""
 
+import pytest
 from compat_texts import (
     NOT_INITIALIZED,
     PANIC_NAME,
@@ -8,6 +9,8 @@ from compat_texts import (
     not_a_string,
 )
 from helpers import run_script
+
+pytestmark = [pytest.mark.fuzz, pytest.mark.binding]
 
 
 def test_keyword_arguments_live_until_the_call_ends():

@@ -5,7 +5,10 @@ were: tools/leakcheck.py, with fewer calls than its own million."""
 import os
 import subprocess
 
+import pytest
 from helpers import TESTS_DIRECTORY, THIS_INTERPRETER, child_environment
+
+pytestmark = pytest.mark.measures_memory
 
 LEAKCHECK = os.path.join(os.path.dirname(TESTS_DIRECTORY), "tools", "leakcheck.py")
 

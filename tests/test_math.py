@@ -2,9 +2,12 @@
 
 import json
 
+import pytest
 from compat_texts import NOT_INITIALIZED, PANIC_TYPE_NAME
 from golden_values import as_float_repr, number, rows
 from helpers import run_script
+
+pytestmark = pytest.mark.portable
 
 FLOAT_FUNCTIONS = ("sgn", "sqrt", "sin", "cos")
 

@@ -12,6 +12,8 @@ from compat_texts import CREATED_ONCE, OUT_OF_RANGE_CONVERSION, PANIC_NAME, not_
 from helpers import calling_convention
 from module_functions import FUNCTIONS
 
+pytestmark = [pytest.mark.portable, pytest.mark.binding]
+
 
 def test_module_attributes():
     assert v.__all__ == list(FUNCTIONS)

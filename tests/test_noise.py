@@ -3,9 +3,12 @@ properties of the field and argument rules."""
 
 import json
 
+import pytest
 from compat_texts import NOT_INITIALIZED, OUT_OF_RANGE_CONVERSION, PANIC_TYPE_NAME
 from golden_values import as_float_repr, rows
 from helpers import assert_prints_no_failures, run_script
+
+pytestmark = pytest.mark.portable
 
 
 def test_samples_and_optional_coordinates():

@@ -16,6 +16,8 @@ import velmo_wrapper
 from compat_texts import APPEND_TO_ALL_FAILED, PANIC_NAME, PYTHON_API_FAILED
 from helpers import TESTS_DIRECTORY, posix_only, preload_library, run_python
 
+pytestmark = pytest.mark.binding
+
 pytest.importorskip("_testcapi", reason="set_nomemory comes with CPython's _testcapi")
 
 CHILD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "oom_child.py")

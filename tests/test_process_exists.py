@@ -9,6 +9,8 @@ import velmo_wrapper
 from compat_texts import OUT_OF_RANGE_CONVERSION
 from helpers import WINDOWS, posix_only, run_script, windows_only
 
+pytestmark = pytest.mark.portable
+
 NOBODY = 65534
 ANOTHER_USER = 65533
 

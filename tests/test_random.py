@@ -2,9 +2,12 @@
 
 import json
 
+import pytest
 from compat_texts import EMPTY_RANGE, OUT_OF_RANGE_CONVERSION, PANIC_TYPE_NAME, RANGE_OVERFLOW
 from golden_values import as_float_repr, number, rows
 from helpers import assert_prints_no_failures, run_script
+
+pytestmark = pytest.mark.portable
 
 
 def test_sequences_after_a_seed_match_the_known_values():

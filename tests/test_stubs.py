@@ -8,6 +8,8 @@ import textwrap
 import pytest
 from helpers import run_module
 
+pytestmark = pytest.mark.type_check
+
 pytest.importorskip("mypy", reason="mypy is not installed")
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent

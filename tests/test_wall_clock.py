@@ -15,6 +15,8 @@ import pytest
 from compat_texts import CLOCK_BEFORE_EPOCH, CLOCK_FAILED_AT, PANIC_NAME, panicked_at
 from helpers import posix_only, run_script, windows_only
 
+pytestmark = pytest.mark.faketime
+
 WRAP_MS = 2**32
 
 LIBFAKETIME = next(

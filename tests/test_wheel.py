@@ -14,9 +14,12 @@ from helpers import oldest_python, posix_only, run_module
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
 
-pytestmark = posix_only(
-    "supported compiler: its wheel is cross-built on Linux by tools/cross/windows/wheel.sh"
-)
+pytestmark = [
+    pytest.mark.builds_wheel,
+    posix_only(
+        "supported compiler: its wheel is cross-built on Linux by tools/cross/windows/wheel.sh"
+    ),
+]
 
 
 @pytest.fixture(scope="module")

@@ -12,17 +12,12 @@
 #
 # Usage: tools/bare_machine.sh [COUNT]   (the first COUNT commands; default: all)
 set -euo pipefail
-cd "$(dirname "$0")/.."
-# shellcheck source=tools/system_packages.sh
-source tools/system_packages.sh
+source "$(dirname "$0")/lib.sh"
+cd "$root"
 
 count=${1:-0}
 bare=$PWD/build/bare-machine
-debian_archive=${VELMO_DEBIAN_ARCHIVE:-http://deb.debian.org/debian}
 clean_path=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-
-step() { printf '\n== %s\n' "$*"; }
-fail() { printf 'bare_machine: %s\n' "$*" >&2; exit 1; }
 
 # The commands of the README's first ```sh block, comments dropped.
 readme_commands() {
@@ -97,7 +92,7 @@ in_root() {
 
 run_commands() {
     local command started status output=$PWD/build/bare-commands.log
-    : > "$output"
+    : >"$output"
     step "git clone /srv/velmo_wrapper.git velmo_wrapper"
     in_root 'cd /root && git clone -q /srv/velmo_wrapper.git velmo_wrapper && git -C velmo_wrapper log --oneline -1'
     while read -r command; do

@@ -18,7 +18,7 @@ line_floor=${VELMO_LINE_FLOOR:-97}
 branch_floor=${VELMO_BRANCH_FLOOR:-88}
 
 if ! "$python" -m gcovr --version >/dev/null 2>&1; then
-  "$python" -m pip install --quiet gcovr
+    "$python" -m pip install --quiet gcovr
 fi
 
 generator=()
@@ -26,9 +26,9 @@ if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
 # Unoptimised, so that every line and branch of the source keeps its counter;
 # VELMO_COVERAGE makes the immediate process exit write the counters first.
 cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_FLAGS="--coverage -DVELMO_COVERAGE" \
-  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage \
-  -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON -DPython_EXECUTABLE="$python" >/dev/null
+    -DCMAKE_CXX_FLAGS="--coverage -DVELMO_COVERAGE" \
+    -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage \
+    -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON -DPython_EXECUTABLE="$python" >/dev/null
 cmake --build "$build" -j 2
 find "$build" -name '*.gcda' -delete
 
@@ -37,29 +37,28 @@ ctest --test-dir "$build" --output-on-failure -j 2 || status=$?
 # The stub and wheel checks look at the installed package's files, not at
 # the module's code, and need files a build tree lacks.
 module_dir=$PWD/$build/velmo-wrapper
-PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" "$python" -m pytest -q -p no:cacheprovider \
-  --ignore=tests/test_stubs.py --ignore=tests/test_wheel.py || status=$?
+suite=(-m pytest -q -p no:cacheprovider -m "not type_check and not builds_wheel")
+PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" "$python" "${suite[@]}" || status=$?
 # The module takes the tuple calling convention on 3.8 and 3.9 and the fast
 # one from 3.10 on: each convention's entry points run only under their own
 # interpreters, so the suite runs again on 3.8 when tools/test_other_pythons.sh
 # has made its environment (TUPLE_PYTHON, default build/py38/bin/python).
 tuple_python=${TUPLE_PYTHON:-build/py38/bin/python}
 if [ -x "$tuple_python" ]; then
-  PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" "$tuple_python" -m pytest -q \
-    -p no:cacheprovider --ignore=tests/test_stubs.py --ignore=tests/test_wheel.py || status=$?
+    PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" "$tuple_python" "${suite[@]}" || status=$?
 else
-  echo "coverage: no environment of 3.8 at $tuple_python; the tuple convention is not counted"
+    echo "coverage: no environment of 3.8 at $tuple_python; the tuple convention is not counted"
 fi
 if [ "$status" -ne 0 ]; then
-  echo "coverage: tests failed"
-  exit "$status"
+    echo "coverage: tests failed"
+    exit "$status"
 fi
 
 # Branches the compiler adds for exceptions it cannot reach from the source
 # (every call that may throw) are left out; the source's own branches count.
 "$python" -m gcovr --root . \
-  --filter 'velmo-(platform|engine|wrapper)/src/' \
-  --exclude-throw-branches --exclude-unreachable-branches \
-  --txt - --print-summary \
-  --fail-under-line "$line_floor" --fail-under-branch "$branch_floor" \
-  "$build/velmo-platform" "$build/velmo-engine" "$build/velmo-wrapper"
+    --filter 'velmo-(platform|engine|wrapper)/src/' \
+    --exclude-throw-branches --exclude-unreachable-branches \
+    --txt - --print-summary \
+    --fail-under-line "$line_floor" --fail-under-branch "$branch_floor" \
+    "$build/velmo-platform" "$build/velmo-engine" "$build/velmo-wrapper"

@@ -18,46 +18,34 @@
 #   VELMO_FUZZ_EXAMPLES=600 VELMO_FUZZ_RANDOM=1 tools/sanitize.sh tests/test_fuzz_binding.py
 #   python tools/leakcheck.py --calls 10000000
 set -euo pipefail
-cd "$(dirname "$0")/.."
-python=${PYTHON:-python}
+source "$(dirname "$0")/lib.sh"
+cd "$root"
 
 if ! "$python" -c "import hypothesis" 2>/dev/null; then
-  "$python" -m pip install --quiet hypothesis
+    "$python" -m pip install --quiet hypothesis
 fi
 "$python" -m pip install --quiet --no-build-isolation .
 
 timings=()
-part() {
-  local name=$1
-  shift
-  local started=$SECONDS
-  echo "== $name"
-  "$@"
-  timings+=("$name: $((SECONDS - started)) s")
-}
-
 mkdir -p build
 export VELMO_FUZZ_STATS=$PWD/build/fuzz-stats.json
-part "fuzz test" "$python" -m pytest -q -p no:cacheprovider tests/test_fuzz_binding.py \
-  tests/test_hardening.py
+timed_step "fuzz test" "$python" -m pytest -q -p no:cacheprovider -m fuzz
 "$python" -c "import json, sys; counts = json.load(open(sys.argv[1])); \
 print('calls sent per function:', ', '.join(f'{k} {n}' for k, n in sorted(counts.items())), \
 f'(total {sum(counts.values())})')" "$VELMO_FUZZ_STATS"
 unset VELMO_FUZZ_STATS
-part "sanitizers" env PYTHON="$python" tools/sanitize.sh
-part "leak check" "$python" tools/leakcheck.py
+timed_step "sanitizers" env PYTHON="$python" tools/sanitize.sh
+timed_step "leak check" "$python" tools/leakcheck.py
 
 tuple_python=${TUPLE_PYTHON:-build/py38/bin/python}
 convention() { "$1" -c 'import sys; print("fast" if sys.version_info >= (3, 10) else "tuple")'; }
 if [ "$(convention "$python")" = fast ] && [ -x "$tuple_python" ]; then
-  echo "== the tuple convention: $("$tuple_python" --version)"
-  "$tuple_python" -m pip install --quiet hypothesis
-  part "sanitizers, tuple convention" env PYTHON="$tuple_python" tools/sanitize.sh \
-    tests/test_fuzz_binding.py tests/test_binding_safety.py tests/test_module_surface.py \
-    tests/test_out_of_memory.py
-  part "leak check, tuple convention" "$tuple_python" tools/leakcheck.py --calls 200000
+    echo "== the tuple convention: $("$tuple_python" --version)"
+    "$tuple_python" -m pip install --quiet hypothesis
+    timed_step "sanitizers, tuple convention" env PYTHON="$tuple_python" tools/sanitize.sh -m binding
+    timed_step "leak check, tuple convention" "$tuple_python" tools/leakcheck.py --calls 200000
 else
-  echo "== the tuple convention: no environment of 3.8 at $tuple_python; not run"
+    echo "== the tuple convention: no environment of 3.8 at $tuple_python; not run"
 fi
 
 printf '%s\n' "${timings[@]}"

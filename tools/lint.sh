@@ -2,24 +2,31 @@
 # The style and lint checks, each failing on any finding: clang-format and
 # clang-tidy over the C++ of the three layers (clang-tidy through the compile
 # database of a build), ruff's linter and formatter over the Python files, and
-# ShellCheck over the shell scripts. Configurations: .clang-format,
-# .clang-tidy, pyproject.toml's [tool.ruff], .shellcheckrc.
+# ShellCheck and shfmt over the shell scripts. Configurations: .clang-format,
+# .clang-tidy, pyproject.toml's [tool.ruff], .shellcheckrc, .editorconfig
+# (shfmt's).
 #
 # Uses the current Python environment (PYTHON, default `python`), into which
-# it installs pyproject.toml's `lint` dependency group.
+# it installs pyproject.toml's `lint` dependency group; shfmt comes from
+# Debian's package, installed with apt-get (through sudo when not root).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-python=${PYTHON:-python}
+source "$(dirname "$0")/lib.sh"
+cd "$root"
 
-"$python" -m pip install --quiet --upgrade "pip>=25.1"
-"$python" -m pip install --quiet --group lint
+pip_install_group "$python" lint
+command -v shfmt >/dev/null || apt_install shfmt
 PATH="$("$python" -c 'import sysconfig; print(sysconfig.get_path("scripts"))'):$PATH"
 
 status=0
 check() {
     local name=$1
     shift
-    if "$@"; then echo "lint: $name clean"; else echo "lint: $name found problems"; status=1; fi
+    if "$@"; then
+        echo "lint: $name clean"
+    else
+        echo "lint: $name found problems"
+        status=1
+    fi
 }
 
 mapfile -t cpp_files < <(git ls-files '*.c' '*.cpp' '*.hpp')
@@ -42,4 +49,5 @@ check clang-tidy run_clang_tidy
 check "ruff check" ruff check --quiet .
 check "ruff format" ruff format --check --quiet .
 check shellcheck shellcheck "${shell_files[@]}"
+check shfmt shfmt -d "${shell_files[@]}"
 exit $status

@@ -12,7 +12,8 @@
 # manylinux tag. Then
 # each Linux artifact that runs here is installed into a new virtual
 # environment of CPython 3.8 and of 3.13 (from pyenv or PATH; a missing one is
-# named and skipped) and the golden-value and surface tests run against it.
+# named and skipped) and the portable tests (golden values, the module's
+# surface, the process list) run against it.
 # The Windows wheel is installed by pip into Windows CPython 3.8 and 3.13
 # under wine, and the whole Python suite runs there (tools/cross/windows/python_tests.sh).
 # The aarch64 wheel's tests run under qemu in tools/cross/aarch64/check.sh.
@@ -23,21 +24,13 @@
 #
 # Usage: tools/release.sh [dist directory]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 dist=$(realpath -m "${1:-$root/dist}")
 work=$root/build/release
 python=${PYTHON:-python3}
 tested_pythons=(3.8 3.13)
-tests=(tests/test_math.py tests/test_random.py tests/test_noise.py tests/test_module_surface.py)
 release_tools=(build twine auditwheel abi3audit wheel ziglang "scikit-build-core>=0.11" "cmake>=3.26" ninja)
-
-step() { printf '\n== %s\n' "$*"; }
-fail() { printf 'release: %s\n' "$*" >&2; exit 1; }
-
-# pip's warnings about package indexes configured on the machine but absent
-# are left out of the log.
-pip_quietly() { "$@" 2> >(grep -v "^WARNING: Location '" >&2 || true); }
 
 declare -A tag_of=() results_of=()
 
@@ -102,7 +95,7 @@ check_artifacts() {
         local expected=${tag_of[$wheel]} report
         report=$(auditwheel show "$wheel" 2>&1) || fail "auditwheel show failed on $wheel: $report"
         # auditwheel wraps its lines; the tag sits on the line after "consistent".
-        grep -q "\"$expected\"" <<< "$report" || fail "auditwheel does not report $expected for $wheel: $report"
+        grep -q "\"$expected\"" <<<"$report" || fail "auditwheel does not report $expected for $wheel: $report"
         echo "$(basename "$wheel"): auditwheel reports $expected"
     done
 }
@@ -136,19 +129,8 @@ for path in map(pathlib.Path, sys.argv[2:]):
 PYTHON
 }
 
-find_python() {
-    local version=$1 candidate
-    for candidate in ~/.pyenv/versions/"$version".*/bin/python"$version" "$(command -v "python$version" || true)"; do
-        [ -x "$candidate" ] || continue
-        if [ "$("$candidate" -c 'import sys; print("%d.%d" % sys.version_info[:2])')" = "$version" ]; then
-            echo "$candidate"
-            return
-        fi
-    done
-}
-
 # Installs `artifact` into a new environment of `interpreter` and runs the
-# golden-value and surface tests there; records "passed/failed" or the reason
+# portable tests there; records "passed/failed" or the reason
 # it was skipped.
 test_artifact() {
     local artifact=$1 version=$2 interpreter=$3 venv summary passed failed
@@ -156,10 +138,10 @@ test_artifact() {
     rm -rf "$venv"
     "$interpreter" -m venv "$venv"
     pip_quietly "$venv/bin/python" -m pip install --quiet pytest "$artifact"
-    summary=$(cd "$root" && "$venv/bin/python" -m pytest -q -p no:cacheprovider "${tests[@]}" 2>&1 | tail -n 1) || true
+    summary=$(cd "$root" && "$venv/bin/python" -m pytest -q -p no:cacheprovider -m portable 2>&1 | tail -n 1) || true
     echo "python $version, $(basename "$artifact"): $summary"
-    passed=$(grep -oE '[0-9]+ passed' <<< "$summary" | cut -d' ' -f1 || true)
-    failed=$(grep -oE '[0-9]+ (failed|errors?)' <<< "$summary" | awk '{n += $1} END {print n + 0}' || true)
+    passed=$(grep -oE '[0-9]+ passed' <<<"$summary" | cut -d' ' -f1 || true)
+    failed=$(grep -oE '[0-9]+ (failed|errors?)' <<<"$summary" | awk '{n += $1} END {print n + 0}' || true)
     results_of[$artifact]+="${results_of[$artifact]:+, }py$version ${passed:-0} passed ${failed} failed"
     [ -n "$passed" ] && [ "$failed" -eq 0 ] || release_failed=1
 }
@@ -192,11 +174,14 @@ test_windows_wheel() {
     # "windows python 3.8.10: 116 passed, 0 failed, 10 skipped"
     results_of[$wheel]=$(sed -n 's/^windows python \([0-9.]*\): \(.*\)$/py\1 \2/p' "$log" |
         paste -sd ';' | sed 's/;/; /g')
-    [ -n "${results_of[$wheel]}" ] || { results_of[$wheel]="no results"; release_failed=1; }
+    [ -n "${results_of[$wheel]}" ] || {
+        results_of[$wheel]="no results"
+        release_failed=1
+    }
 }
 
 write_checksums() {
-    (cd "$dist" && sha256sum -- velmo_wrapper-*.tar.gz velmo_wrapper-*.whl > SHA256SUMS)
+    (cd "$dist" && sha256sum -- velmo_wrapper-*.tar.gz velmo_wrapper-*.whl >SHA256SUMS)
 }
 
 print_table() {

@@ -8,8 +8,9 @@
 # there is any, whatever the exit statuses said.
 #
 #   tools/sanitize.sh                 the C++ tests and the Python suite but
-#                                     for the files in LEFT_OUT below
-#   tools/sanitize.sh tests/x.py ...  the C++ tests and the given pytest arguments
+#                                     for the markers in LEFT_OUT below
+#   tools/sanitize.sh ARGUMENTS...    the C++ tests and pytest with the given
+#                                     arguments (files, or -m MARKERS)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -27,8 +28,8 @@ if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
 python_for_build=()
 [ -f "$build/CMakeCache.txt" ] || python_for_build=(-DPython_EXECUTABLE="$python")
 cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELMO_SANITIZE=ON -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON \
-  "${python_for_build[@]}" >/dev/null
+    -DVELMO_SANITIZE=ON -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON \
+    "${python_for_build[@]}" >/dev/null
 cmake --build "$build" -j 2
 
 rm -rf "$reports"
@@ -40,15 +41,15 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:exitcode=87:log_path=$r
 export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp:print_suppressions=0"
 
 # Left out of the default run:
-# - test_leaks.py: its memory figures mean nothing while freed memory is held
+# - measures_memory: memory figures mean nothing while freed memory is held
 #   in quarantine (the leak sanitizer and tools/leakcheck.py cover leaks);
-# - test_wall_clock.py: libfaketime takes the place of the preloaded runtime;
-# - test_stubs.py, test_wheel.py: they check the installed package's files
-#   and the wheel's symbol table with mypy and abi3audit, not the module's
+# - faketime: libfaketime takes the place of the preloaded runtime;
+# - type_check, builds_wheel: they check the installed package's files and
+#   the wheel's symbol table with mypy and abi3audit, not the module's
 #   behaviour, and look for files beside the module that a build tree lacks.
-LEFT_OUT=(test_leaks.py test_wall_clock.py test_stubs.py test_wheel.py)
+LEFT_OUT="not measures_memory and not faketime and not type_check and not builds_wheel"
 if [ "$#" -eq 0 ]; then
-  for file in "${LEFT_OUT[@]}"; do set -- "$@" "--ignore=tests/$file"; done
+    set -- -m "$LEFT_OUT"
 fi
 
 status=0
@@ -61,10 +62,10 @@ compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
 runtime="$("$compiler" -print-file-name=libasan.so) $("$compiler" -print-file-name=libubsan.so)"
 module_dir=$root/$build/velmo-wrapper
 if [ "$status" -eq 0 ]; then
-  LD_PRELOAD="$runtime" PYTHONMALLOC=malloc PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" \
-    "$python" -c "import velmo_wrapper, sys; assert velmo_wrapper.__file__.startswith(sys.argv[1]), velmo_wrapper.__file__" "$module_dir"
-  LD_PRELOAD="$runtime" PYTHONMALLOC=malloc PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" \
-    "$python" -m pytest -q -p no:cacheprovider "$@" || status=$?
+    LD_PRELOAD="$runtime" PYTHONMALLOC=malloc PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" \
+        "$python" -c "import velmo_wrapper, sys; assert velmo_wrapper.__file__.startswith(sys.argv[1]), velmo_wrapper.__file__" "$module_dir"
+    LD_PRELOAD="$runtime" PYTHONMALLOC=malloc PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" \
+        "$python" -m pytest -q -p no:cacheprovider "$@" || status=$?
 fi
 
 # The preloaded runtime reaches every program the tests start, and programs
@@ -74,18 +75,21 @@ fi
 # programs' reports are listed but not counted.
 count=0
 for report in "$reports"/*; do
-  [ -e "$report" ] || continue
-  program=$(basename "$report" | sed -E 's/^(asan|ubsan)\.(.*)\.[0-9]+$/\2/')
-  case "$program" in
-    python*|velmo_*_tests)
-      count=$((count + 1))
-      echo "== $report"; head -60 "$report" ;;
-    *)
-      echo "not counted: report from $program ($report)" ;;
-  esac
+    [ -e "$report" ] || continue
+    program=$(basename "$report" | sed -E 's/^(asan|ubsan)\.(.*)\.[0-9]+$/\2/')
+    case "$program" in
+        python* | velmo_*_tests)
+            count=$((count + 1))
+            echo "== $report"
+            head -60 "$report"
+            ;;
+        *)
+            echo "not counted: report from $program ($report)"
+            ;;
+    esac
 done
 echo "sanitizer reports: $count"
 if [ "$count" -ne 0 ]; then
-  exit 1
+    exit 1
 fi
 exit "$status"

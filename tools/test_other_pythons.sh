@@ -7,27 +7,24 @@
 # The stub and wheel checks are left out: they run the type checker and the
 # ABI audit, which the main run covers.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-python=${PYTHON:-python}
+source "$(dirname "$0")/lib.sh"
+cd "$root"
 
-# Installed interpreters first: a version manager's shim on the path is a
-# shell script that starts many other programs.
+oldest=$(find_python 3.8)
+# The newest of pyenv's interpreters.
 shopt -s nullglob
-installed_oldest=(~/.pyenv/versions/3.8*/bin/python3.8)
-oldest=${installed_oldest[0]:-$(command -v python3.8 || true)}
 installed=(~/.pyenv/versions/3.*)
 newest=
 if [ ${#installed[@]} -gt 0 ]; then
     newest=$(printf '%s\n' "${installed[@]}" | sort -V | tail -n 1)/bin/python3
 fi
-current=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+current=$(python_version "$python")
 
 interpreters=()
 for candidate in "$oldest" "$newest"; do
     [ -n "$candidate" ] && [ -x "$candidate" ] || continue
-    version=$("$candidate" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
     # The main run covers the current interpreter.
-    [ "$version" != "$current" ] && interpreters+=("$candidate")
+    [ "$(python_version "$candidate")" != "$current" ] && interpreters+=("$candidate")
 done
 if [ ${#interpreters[@]} -eq 0 ]; then
     echo "other pythons: no Python 3.8 or newer interpreter on this machine; skipped"
@@ -37,12 +34,11 @@ fi
 rm -rf build/wheel
 "$python" -m pip wheel --quiet --no-build-isolation --no-deps . -w build/wheel
 for interpreter in "${interpreters[@]}"; do
-    version=$("$interpreter" -c 'import sys; print("%d%d" % sys.version_info[:2])')
-    environment=build/py$version
+    version=$(python_version "$interpreter")
+    environment=build/py${version/./}
     echo "other pythons: $("$interpreter" --version)"
     rm -rf "$environment"
     "$interpreter" -m venv "$environment"
     "$environment/bin/python" -m pip install --quiet pytest hypothesis build/wheel/velmo_wrapper-*.whl
-    "$environment/bin/python" -m pytest -q -p no:cacheprovider tests \
-        --ignore=tests/test_stubs.py --ignore=tests/test_wheel.py
+    "$environment/bin/python" -m pytest -q -p no:cacheprovider -m "not type_check and not builds_wheel"
 done

@@ -24,32 +24,18 @@ export ZIG_GLOBAL_CACHE_DIR=$build/zig-cache
 # the child interpreters that the Python tests start through it.
 export QEMU_LD_PREFIX=$build/sysroot
 
-# The tests whose child interpreters all start through run_script, so that
-# they too run under the emulator.
-python_tests=(tests/test_math.py tests/test_random.py tests/test_noise.py tests/test_module_surface.py
-              tests/test_process_exists.py)
-
 ensure_packages() {
     local missing=()
     command -v qemu-aarch64 >/dev/null || missing+=(qemu-user)
     command -v $objdump >/dev/null || missing+=(binutils-aarch64-linux-gnu)
     [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(libgtest-dev)
     command -v ninja >/dev/null || missing+=(ninja-build)
-    install_packages "${missing[@]}"
+    apt_install "${missing[@]}"
 }
 
 zig_configure() {
     cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMO_ZIG_TARGET="$zig_target" \
         -DVELMO_ZIG_PYTHON="$(command -v "$python")" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-}
-
-build_googletest() {
-    local prefix=$build/googletest
-    [ -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ] && return
-    step "building GoogleTest for $zig_target"
-    zig_configure -S /usr/src/googletest -B "$build/googletest-build" -DBUILD_GMOCK=OFF \
-        -DCMAKE_INSTALL_PREFIX="$prefix" -Wno-dev -Wno-deprecated
-    ninja -C "$build/googletest-build" -j "$jobs" install >/dev/null
 }
 
 build_tests() {
@@ -60,21 +46,10 @@ build_tests() {
 }
 
 run_cpp_tests() {
-    local status=0 passed=0 failed=0 programs=()
+    local programs=()
     mapfile -t programs < <(find "$build/project" -name 'velmo_*_tests' -type f | sort)
     [ ${#programs[@]} -eq 2 ] || fail "expected the platform and engine test programs, found ${#programs[@]}"
-    for program in "${programs[@]}"; do
-        step "qemu-aarch64 $(basename "$program")"
-        local log ok bad rc=0
-        log=$build/$(basename "$program").log
-        qemu-aarch64 "$program" --gtest_brief=1 </dev/null 2>&1 | tee "$log" || rc=$?
-        [ "$rc" -eq 0 ] || status=1
-        read -r ok bad < <(gtest_counts "$log")
-        passed=$((passed + ok)); failed=$((failed + bad))
-    done
-    echo "aarch64 C++: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ] || status=1
-    return $status
+    run_gtest_programs "aarch64 C++" "$build" qemu-aarch64 -- "${programs[@]}"
 }
 
 unpack_wheel() {
@@ -112,14 +87,16 @@ run_python_tests() {
     loaded=$(qemu-aarch64 "$interpreter" -c 'import platform, velmo_wrapper; print(platform.machine(), velmo_wrapper.__file__)')
     echo "imports: $loaded"
     [ "$loaded" = "aarch64 $build/module/velmo_wrapper.abi3.so" ] || fail "the module under test is not the wheel's"
-    (cd "$root" && qemu-aarch64 "$interpreter" -m pytest -q -p no:cacheprovider "${python_tests[@]}")
+    # The portable tests start their child interpreters through run_script,
+    # so that those too run under the emulator.
+    (cd "$root" && qemu-aarch64 "$interpreter" -m pytest -q -p no:cacheprovider -m portable)
 }
 
 ensure_packages
 mkdir -p "$build"
 ensure_build_tools
 fetch_sysroot
-build_googletest
+build_googletest "$build" "$zig_target" zig_configure
 build_tests
 status=0
 run_cpp_tests || status=1

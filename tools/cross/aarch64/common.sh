@@ -7,12 +7,11 @@
 # fetched with a private apt configuration, so the system's own package
 # state and sources stay untouched, and the Zig toolchain that builds for it.
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+script_name=aarch64
+source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 python=${VELMO_PYTHON:-python}
-debian_archive=${VELMO_DEBIAN_ARCHIVE:-http://deb.debian.org/debian}
 arm_python_version=${VELMO_ARM_PYTHON_VERSION:-3.11}
 zig_target=${VELMO_ZIG_TARGET:-aarch64-linux-gnu.2.17}
-jobs=${VELMO_JOBS:-2}
 
 # What an arm64 CPython needs to start, import ctypes and decimal (hypothesis),
 # and build a module against (its headers).
@@ -23,36 +22,19 @@ arm_packages=(
     "libpython$arm_python_version-stdlib" "libpython$arm_python_version-dev"
 )
 
-step() { printf '\n== %s\n' "$*" >&2; }
-fail() { printf 'aarch64: %s\n' "$*" >&2; exit 1; }
-
-# shellcheck source=../common.sh
-source "$root/tools/cross/common.sh"
-
 # Packages are downloaded once into $build/debs and unpacked into
 # $build/sysroot; a stamp naming the package list marks a finished sysroot.
 fetch_sysroot() {
     local sysroot=$build/sysroot stamp=$build/sysroot/.packages
     [ -f "$stamp" ] && [ "$(cat "$stamp")" = "${arm_packages[*]}" ] && return
     step "fetching Debian's arm64 packages into $sysroot"
-    local apt=$build/apt codename
-    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$build/debs"
-    echo "deb [arch=arm64] $debian_archive $codename main" > "$apt/sources.list"
-    : > "$apt/status"
-    local apt_options=(-o "Dir::Etc::SourceList=$apt/sources.list"
-                       -o "Dir::Etc::SourceParts=/nonexistent"
-                       -o "Dir::State::Lists=$apt/lists"
-                       -o "Dir::State::status=$apt/status"
-                       -o "Dir::Cache=$apt/cache"
-                       -o "APT::Architecture=arm64"
-                       -o "APT::Architectures::=arm64"
-                       -o "APT::Sandbox::User=root")
-    as_root apt-get "${apt_options[@]}" update -q >/dev/null
-    (cd "$build/debs" && as_root apt-get "${apt_options[@]}" download -q "${arm_packages[@]}" >/dev/null)
+    local apt=$build/apt arm64=(-o APT::Architecture=arm64 -o APT::Architectures::=arm64)
+    private_apt_sources "$apt" "deb [arch=arm64] $debian_archive" "${arm64[@]}"
+    mkdir -p "$build/debs"
+    (cd "$build/debs" && private_apt "$apt" "${arm64[@]}" download -q "${arm_packages[@]}" >/dev/null)
     rm -rf "$sysroot" && mkdir -p "$sysroot"
     for deb in "$build"/debs/*_arm64.deb; do dpkg-deb -x "$deb" "$sysroot"; done
-    echo "${arm_packages[*]}" > "$stamp"
+    echo "${arm_packages[*]}" >"$stamp"
 }
 
 arm_python() { echo "$build/sysroot/usr/bin/python$arm_python_version"; }

@@ -25,9 +25,9 @@ staging=$build/wheel-staging
 rm -rf "$staging" && mkdir -p "$staging"
 (cd "$root" && VELMO_ZIG_TARGET=$zig_target ZIG_GLOBAL_CACHE_DIR=$build/zig-cache \
     "$python" -m pip wheel . --no-build-isolation --no-deps --quiet -w "$staging" \
-        -C cmake.define.CMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/zig.cmake" \
-        -C cmake.define.Python_INCLUDE_DIR="$include" \
-        -C build-dir="$build/wheel-build") >&2
+    -C cmake.define.CMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/zig.cmake" \
+    -C cmake.define.Python_INCLUDE_DIR="$include" \
+    -C build-dir="$build/wheel-build") >&2
 
 # pip names the wheel after the machine that built it; the module inside is
 # aarch64 code linked against glibc 2.17, which auditwheel confirms below.
@@ -35,7 +35,7 @@ rm -rf "$staging" && mkdir -p "$staging"
 wheel=$(ls "$staging"/*-"$platform_tag".whl)
 report=$("$python" -m auditwheel show "$wheel")
 echo "$report" >&2
-grep -q "\"$platform_tag\"" <<< "$report" || fail "auditwheel does not confirm $platform_tag"
+grep -q "\"$platform_tag\"" <<<"$report" || fail "auditwheel does not confirm $platform_tag"
 
 rm -f "$out/$(basename "$wheel")"
 mv "$wheel" "$out/"

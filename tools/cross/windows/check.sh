@@ -13,19 +13,7 @@
 set -euo pipefail
 
 build=${1:-}
-# shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-
-build_googletest() {
-    local prefix=$build/googletest
-    [ -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ] && return
-    step "building GoogleTest for Windows"
-    cmake -S /usr/src/googletest -B "$build/googletest-build" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=ON \
-        -DCMAKE_INSTALL_PREFIX="$prefix" -Wno-dev -Wno-deprecated >/dev/null
-    ninja -C "$build/googletest-build" -j "$jobs" install >/dev/null
-}
 
 build_project() {
     step "building the platform and engine layers, their tests and the module"
@@ -39,24 +27,12 @@ build_project() {
 }
 
 run_tests_under_wine() {
-    local status=0 passed=0 failed=0
-    start_wine
-    local tests=()
+    local tests=() status=0
     mapfile -t tests < <(find "$build/project" -name '*_tests.exe' | sort)
     [ ${#tests[@]} -gt 0 ] || fail "no test programs were built"
-    for program in "${tests[@]}"; do
-        step "wine $(basename "$program")"
-        local log ok bad rc=0
-        log=$build/$(basename "$program" .exe).log
-        # Windows programs end their lines with CR LF.
-        "$wine" "$program" --gtest_brief=1 </dev/null 2>&1 | tr -d '\r' | tee "$log" || rc=$?
-        [ "$rc" -eq 0 ] || status=1
-        read -r ok bad < <(gtest_counts "$log")
-        passed=$((passed + ok)); failed=$((failed + bad))
-    done
+    start_wine
+    run_gtest_programs windows "$build" "$wine" -- "${tests[@]}" || status=$?
     stop_wine
-    echo "windows: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ] || status=1
     return $status
 }
 
@@ -70,35 +46,33 @@ check_module_tables() {
     dump=$($mingw-objdump -p "$module")
 
     local exports
-    exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[/ {print $NF; next} on {on=0}' <<< "$dump")
+    exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[/ {print $NF; next} on {on=0}' <<<"$dump")
     echo "exports: ${exports:-none}"
     [ "$exports" = "PyInit_velmo_wrapper" ] || fail "the module must export PyInit_velmo_wrapper alone"
 
     local dlls
-    dlls=$(awk '/^\tDLL Name:/ {print $3}' <<< "$dump")
-    echo "imports from: $(tr '\n' ' ' <<< "$dlls")"
-    grep -qx 'python3.dll' <<< "$dlls" || fail "the module does not import from python3.dll"
-    if grep -i '^python.*\.dll$' <<< "$dlls" | grep -qvix 'python3.dll'; then
+    dlls=$(awk '/^\tDLL Name:/ {print $3}' <<<"$dump")
+    echo "imports from: $(tr '\n' ' ' <<<"$dlls")"
+    grep -qx 'python3.dll' <<<"$dlls" || fail "the module does not import from python3.dll"
+    if grep -i '^python.*\.dll$' <<<"$dlls" | grep -qvix 'python3.dll'; then
         fail "the module imports from a versioned Python DLL"
     fi
 
     local python_imports outside
     python_imports=$(awk '/^\tDLL Name:/ {on = ($3 == "python3.dll"); next}
                           on && /^\t[0-9a-f]+[ \t]+[0-9]+ +[A-Za-z_]/ {print $3}
-                          /^$/ {on=0}' <<< "$dump" | sort -u)
+                          /^$/ {on=0}' <<<"$dump" | sort -u)
     [ -n "$python_imports" ] || fail "no names read from the python3.dll import table"
     outside=$(comm -23 <(echo "$python_imports") <(stable_abi_names | awk '{print $1}' | sort -u))
     if [ -n "$outside" ]; then
-        fail "names outside the stable ABI imported from python3.dll: $(tr '\n' ' ' <<< "$outside")"
+        fail "names outside the stable ABI imported from python3.dll: $(tr '\n' ' ' <<<"$outside")"
     fi
-    echo "python3.dll imports: $(wc -l <<< "$python_imports") names, all in the stable ABI"
+    echo "python3.dll imports: $(wc -l <<<"$python_imports") names, all in the stable ABI"
 }
 
-ensure_packages
-mkdir -p "$build"
-fetch_python_source
-make_python3_import_library
-build_googletest
+prepare_python_build
+build_googletest "$build" Windows cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -Dgtest_disable_pthreads=ON
 build_project
 test_status=0
 run_tests_under_wine || test_status=$?

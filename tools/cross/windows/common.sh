@@ -7,18 +7,11 @@
 #
 # The caller may set `build` (default: build/windows) before sourcing.
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+script_name=windows
+source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 build=$(realpath -m "${build:-$root/build/windows}")
 python_source_package=${VELMO_PYTHON_SOURCE_PACKAGE:-python3.11}
-debian_archive=${VELMO_DEBIAN_ARCHIVE:-http://deb.debian.org/debian}
 mingw=x86_64-w64-mingw32
-jobs=${VELMO_JOBS:-2}
-
-step() { printf '\n== %s\n' "$*"; }
-fail() { printf '%s: %s\n' "${0##*/}" "$*" >&2; exit 1; }
-
-# shellcheck source=../common.sh
-source "$root/tools/cross/common.sh"
 
 ensure_packages() {
     local missing=()
@@ -27,7 +20,7 @@ ensure_packages() {
     [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(libgtest-dev)
     command -v cmake >/dev/null || missing+=(cmake)
     command -v ninja >/dev/null || missing+=(ninja-build)
-    install_packages "${missing[@]}"
+    apt_install "${missing[@]}"
 }
 
 wine_program() {
@@ -56,15 +49,9 @@ fetch_python_source() {
     local dir=$build/python-source
     [ -f "$dir/include/pyconfig.h" ] && [ -f "$dir/python3dll.c" ] && return
     step "fetching the $python_source_package source package"
-    rm -rf "$dir" && mkdir -p "$dir/apt/lists/partial" "$dir/download"
-    local codename
-    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    echo "deb-src $debian_archive $codename main" > "$dir/apt/sources.list"
-    local apt_options=(-o "Dir::Etc::SourceList=$dir/apt/sources.list"
-                       -o "Dir::Etc::SourceParts=/nonexistent"
-                       -o "Dir::State::Lists=$dir/apt/lists")
-    as_root apt-get "${apt_options[@]}" update -q >/dev/null
-    (cd "$dir/download" && as_root apt-get "${apt_options[@]}" source --download-only -q "$python_source_package" >/dev/null)
+    rm -rf "$dir" && mkdir -p "$dir/download"
+    private_apt_sources "$dir/apt" "deb-src $debian_archive"
+    (cd "$dir/download" && private_apt "$dir/apt" source --download-only -q "$python_source_package" >/dev/null)
     local tarball
     tarball=$(find "$dir/download" -maxdepth 1 -name '*.orig.tar.*' | head -n 1)
     [ -n "$tarball" ] || fail "no source tarball for $python_source_package"
@@ -80,14 +67,27 @@ fetch_python_source() {
 # The stable-ABI names, one a line: functions, then data (marked " DATA").
 stable_abi_names() {
     sed -n -e 's/^EXPORT_FUNC(\([A-Za-z0-9_]*\))$/\1/p' \
-           -e 's/^EXPORT_DATA(\([A-Za-z0-9_]*\))$/\1 DATA/p' "$build/python-source/python3dll.c"
+        -e 's/^EXPORT_DATA(\([A-Za-z0-9_]*\))$/\1 DATA/p' "$build/python-source/python3dll.c"
 }
 
 make_python3_import_library() {
     local lib=$build/python-source/libpython3.a
     [ -f "$lib" ] && return
     step "making the python3.dll import library"
-    { echo "LIBRARY python3.dll"; echo "EXPORTS"; stable_abi_names; } > "$build/python-source/python3.def"
-    [ "$(wc -l < "$build/python-source/python3.def")" -gt 500 ] || fail "stable-ABI list looks truncated"
+    {
+        echo "LIBRARY python3.dll"
+        echo "EXPORTS"
+        stable_abi_names
+    } >"$build/python-source/python3.def"
+    [ "$(wc -l <"$build/python-source/python3.def")" -gt 500 ] || fail "stable-ABI list looks truncated"
     $mingw-dlltool -d "$build/python-source/python3.def" -D python3.dll -l "$lib"
+}
+
+# The packages, CPython's Windows headers and the python3.dll import library
+# that a build of the module needs.
+prepare_python_build() {
+    ensure_packages
+    mkdir -p "$build"
+    fetch_python_source
+    make_python3_import_library
 }

