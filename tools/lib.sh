@@ -21,6 +21,25 @@
 }
 script_name=${script_name:-$(basename "$0" .sh)}
 
+# Prepared roots, interpreters and downloads are kept between runs outside the
+# clone, so that a second run on the same machine reuses them: $VELMO_CACHE,
+# else ~/.cache/velmo.
+cache_root=${VELMO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velmo}
+
+# Prints the cache directory of NAME made from INPUTS (strings, or files,
+# which count by their contents): other inputs, another directory. What
+# makes it marks it finished with `cache_done DIR`; `cache_ready DIR` tells.
+cached_dir() {
+    local name=$1 input key
+    shift
+    key=$(for input; do
+        if [ -f "$input" ]; then sha256sum <"$input"; else printf '%s\n' "$input"; fi
+    done | sha256sum | cut -c1-12)
+    echo "$cache_root/$name-$key"
+}
+cache_ready() { [ -f "$1/.velmo-complete" ]; }
+cache_done() { touch "$1/.velmo-complete"; }
+
 # Messages go to standard error, so that a script's standard output carries
 # its result alone (a wheel's path, for instance).
 step() { printf '\n== %s\n' "$*" >&2; }
