@@ -198,14 +198,6 @@ Ref utf8_bytes(Argument argument) {
 
 }  // namespace
 
-std::string to_utf8(Argument argument) {
-    Ref bytes = utf8_bytes(argument);
-    char* data = nullptr;
-    Py_ssize_t size = 0;
-    if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) throw_pending();
-    return std::string(data, static_cast<std::size_t>(size));
-}
-
 void check_utf8(Argument argument) { utf8_bytes(argument); }
 
 Ref type_name_of(PyObject* object) {

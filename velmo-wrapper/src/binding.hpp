@@ -164,7 +164,6 @@ inline double to_optional_double(Argument argument) {
 std::int32_t to_int32(Argument argument);
 std::uint32_t to_uint32(Argument argument);
 std::optional<std::uint32_t> to_optional_uint32(Argument argument);
-std::string to_utf8(Argument argument);
 // The string rule's checks, for a text that is not needed.
 void check_utf8(Argument argument);
 
