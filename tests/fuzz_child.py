@@ -16,8 +16,8 @@ import sys
 
 import fuzz_objects
 import velmo_wrapper as v
-from child_support import panic_type
 from compat_texts import NOT_INITIALIZED
+from helpers import panic_type
 
 INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
 RANDOM_SEED = 987654321

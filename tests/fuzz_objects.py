@@ -22,7 +22,7 @@ Behaviours:
                                `__index__`), without end
 """
 
-from child_support import type_whose_name_calls
+from helpers import type_whose_name_calls
 
 
 class StrSub(str):

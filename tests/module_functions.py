@@ -1,7 +1,11 @@
 """The module's eighteen functions as scripts see them, in the order of
 `__all__`: each one's parameters with the conversion its argument goes
 through, how many of them are required, and the text signature that
-introspection shows. show and quit take no arguments at all."""
+introspection shows. show and quit take no arguments at all.
+
+The tests' tables of expected outcomes per function are keyed by these names
+and checked against them (check_rows), so a new function fails every test
+whose table has no row for it."""
 
 import collections
 
@@ -35,3 +39,22 @@ FUNCTIONS = {
 }
 
 NO_ARGUMENTS = tuple(name for name, described in FUNCTIONS.items() if not described.parameters)
+# init creates the Engine; every other function but process_exists needs it.
+ENGINE_FREE = ("init", "process_exists")
+NEEDS_ENGINE = tuple(name for name in FUNCTIONS if name not in ENGINE_FREE)
+
+
+def arguments(*args, **kwargs):
+    """A call's arguments as a row of a table: (args, kwargs)."""
+    return args, kwargs
+
+
+def check_rows(table, purpose, names=FUNCTIONS):
+    """Fails, naming them, when `table`, keyed by function name, lacks a row
+    for one of `names` or has a row for no function: each table of expected
+    outcomes per function must grow with the function table."""
+    missing = [name for name in names if name not in table]
+    unknown = [name for name in table if name not in FUNCTIONS]
+    assert not missing and not unknown, (
+        f"{purpose}: no row for {missing}, rows for no function {unknown}"
+    )

@@ -20,6 +20,7 @@ every error path before anything else of the module has run.
 import _testcapi
 import builtins
 import ctypes
+import functools
 import importlib
 import importlib.util
 
@@ -30,7 +31,14 @@ import json
 import os
 import sys
 
-from compat_texts import NOT_INITIALIZED, OUT_OF_RANGE_CONVERSION, PANIC_NAME, PYTHON_API_FAILED
+from compat_texts import (
+    NOT_INITIALIZED,
+    OUT_OF_RANGE_CONVERSION,
+    PANIC_TYPE_NAME,
+    PYTHON_API_FAILED,
+)
+from helpers import error_name, outcome
+from module_functions import arguments as call
 
 BEFORE_OR_AFTER = sys.argv[2]
 # The import mode creates the module itself, under failing allocations.
@@ -45,137 +53,41 @@ K_LIMIT = 2000
 def call_table():
     """(name, function, args, kwargs) for every path of every function: the
     success paths by position and by keyword, and each argument error."""
-    pid = os.getpid()
-    big = 10**400
-    table = [
-        ("process_exists", v.process_exists, (pid,), {}),
-        ("process_exists", v.process_exists, (), {"pid": pid}),
-        ("process_exists", v.process_exists, ("a",), {}),
-        ("process_exists", v.process_exists, (-1,), {}),
-        ("process_exists", v.process_exists, (2**32,), {}),
-        ("process_exists", v.process_exists, (1, 2), {}),
-        ("process_exists", v.process_exists, (), {}),
-        ("process_exists", v.process_exists, (), {"q": 1}),
-        ("process_exists", v.process_exists, (1,), {"pid": 1}),
-    ]
-    unary = [
-        (v.ceil, "x"),
-        (v.floor, "x"),
-        (v.sgn, "x"),
-        (v.sqrt, "x"),
-        (v.sin, "deg"),
-        (v.cos, "deg"),
-    ]
-    for function, name in unary:
-        for args, kwargs in [
-            ((-7.5,), {}),
-            ((), {name: 1e9}),
-            (("a",), {}),
-            ((big,), {}),
-            ((), {}),
-            ((1, 2), {}),
-            ((), {"y": 1}),
-            ((1,), {name: 2}),
-        ]:
-            table.append((function.__name__, function, args, kwargs))
-    for args, kwargs in [
-        ((2, 1), {}),
-        ((), {"y": 2, "x": 1}),
-        ((2, "a"), {}),
-        (("a", 1), {}),
-        ((), {}),
-        ((1, 2, 3), {}),
-        ((1,), {"z": 1}),
-        ((1,), {"y": 1}),
-    ]:
-        table.append(("atan2", v.atan2, args, kwargs))
-    for function in (v.rseed, v.nseed):
-        for args, kwargs in [
-            ((11,), {}),
-            ((), {"seed": 11}),
-            (("a",), {}),
-            ((-1,), {}),
-            ((2**32,), {}),
-            ((), {}),
-            ((1, 2), {}),
-            ((), {"s": 1}),
-            ((1,), {"seed": 1}),
-        ]:
-            table.append((function.__name__, function, args, kwargs))
-    for args, kwargs in [
-        ((-(10**6), 10**6), {}),
-        ((), {"a": 1, "b": 10**6}),
-        ((1.5, 2), {}),
-        ((1, "b"), {}),
-        ((2**31, 1), {}),
-        ((1, -(2**31) - 1), {}),
-        ((), {}),
-        ((1, 2, 3), {}),
-        ((1,), {"c": 1}),
-    ]:
-        table.append(("rndi", v.rndi, args, kwargs))
-    for args, kwargs in [
-        ((0, 1e6), {}),
-        ((), {"b": 1e6, "a": 0}),
-        (("a", 1), {}),
-        ((0, "b"), {}),
-        ((big, 1), {}),
-        ((), {}),
-        ((1, 2, 3), {}),
-    ]:
-        table.append(("rndf", v.rndf, args, kwargs))
-    for args, kwargs in [
-        ((0.5, 0.25, 0.75), {}),
-        ((0.5,), {}),
-        ((0.5, None, 0.75), {}),
-        ((), {"x": 0.5, "z": 0.75}),
-        ((None,), {}),
-        ((1, "y"), {}),
-        ((1, 2, 3, 4), {}),
-        ((), {"w": 1}),
-        ((), {}),
-        ((1,), {"x": 1}),
-    ]:
-        table.append(("noise", v.noise, args, kwargs))
-    for args, kwargs in [
-        (("t",), {}),
-        ((), {"title": "t"}),
-        ((3,), {}),
-        (("\ud800",), {}),
-        ((), {}),
-        (("t", "u"), {}),
-        ((), {"name": "t"}),
-    ]:
-        table.append(("title", v.title, args, kwargs))
-    table += [("quit", v.quit, (), {}), ("quit", v.quit, (1,), {}), ("show", v.show, (1,), {})]
-    for args, kwargs in [
-        ((), {}),
-        ((1, 2, 3, 4), {}),
-        ((1,), {"close": 3}),
-        ((), {"x": 1}),
-        ((1, 2, 3), {"update": 1}),
-    ]:
-        table.append(("run", v.run, args, kwargs))
-    for args, kwargs in [
-        (("a",), {}),
-        ((-1,), {}),
-        ((1, 2), {}),
-        ((), {"f": 1}),
-        ((30,), {"fps": 30}),
-    ]:
-        table.append(("init", v.init, args, kwargs))
+    pid, big = os.getpid(), 10**400
+
+    # fmt: off
+    def one_float(name):
+        return [call(-7.5), call(**{name: 1e9}), call("a"), call(big), call(), call(1, 2),
+                call(y=1), call(1, **{name: 2})]
+
+    calls = {
+        "process_exists": [call(pid), call(pid=pid), call("a"), call(-1), call(2**32), call(1, 2),
+                           call(), call(q=1), call(1, pid=1)],
+        **{name: one_float("x") for name in ("ceil", "floor", "sgn", "sqrt")},
+        **{name: one_float("deg") for name in ("sin", "cos")},
+        "atan2": [call(2, 1), call(y=2, x=1), call(2, "a"), call("a", 1), call(), call(1, 2, 3),
+                  call(1, z=1), call(1, y=1)],
+        **{name: [call(11), call(seed=11), call("a"), call(-1), call(2**32), call(), call(1, 2),
+                  call(s=1), call(1, seed=1)] for name in ("rseed", "nseed")},
+        "rndi": [call(-(10**6), 10**6), call(a=1, b=10**6), call(1.5, 2), call(1, "b"),
+                 call(2**31, 1), call(1, -(2**31) - 1), call(), call(1, 2, 3), call(1, c=1)],
+        "rndf": [call(0, 1e6), call(b=1e6, a=0), call("a", 1), call(0, "b"), call(big, 1), call(),
+                 call(1, 2, 3)],
+        "noise": [call(0.5, 0.25, 0.75), call(0.5), call(0.5, None, 0.75), call(x=0.5, z=0.75),
+                  call(None), call(1, "y"), call(1, 2, 3, 4), call(w=1), call(), call(1, x=1)],
+        "title": [call("t"), call(title="t"), call(3), call("\ud800"), call(), call("t", "u"),
+                  call(name="t")],
+        "quit": [call(), call(1)],
+        "show": [call(1)],
+        "run": [call(), call(1, 2, 3, 4), call(1, close=3), call(x=1), call(1, 2, 3, update=1)],
+        "init": [call("a"), call(-1), call(1, 2), call(f=1), call(30, fps=30)],
+    }
+    # fmt: on
+    table = [(name, getattr(v, name), *row) for name, rows in calls.items() for row in rows]
     if BEFORE_OR_AFTER == "before":
-        # Calls that end in the fatal error NOT_INITIALIZED come last:
-        # until then no fatal error has been raised, so its type does not exist.
+        # Calls that would not come back after init.
         table += [("show", v.show, (), {}), ("run", v.run, (1, 2, 3), {})]
     return table
-
-
-def outcome(function, args, kwargs):
-    try:
-        return ["ok", repr(function(*args, **kwargs))]
-    except BaseException as error:  # noqa: BLE001 - every outcome is reported
-        return [type(error).__name__, str(error)]
 
 
 def reset_state():
@@ -197,7 +109,7 @@ def reference():
         reset_state()
         unmoved = state()
         reset_state()
-        result = outcome(function, args, kwargs)
+        result = outcome(functools.partial(function, *args, **kwargs))
         normal.append({"outcome": result, "state": state(), "unmoved": unmoved})
     json.dump(normal, sys.stdout)
 
@@ -246,7 +158,7 @@ def attempt(function, args, kwargs, start, stop):
     untouched = probe is not None and not failed
     if error is None:
         return ["ok", repr(result)], untouched
-    got = [type(error).__name__, str(error)]
+    got = [error_name(type(error)), str(error)]
     # The error's traceback holds this frame, which holds the error: a cycle
     # that would keep the interpreter's few spare MemoryErrors from coming back.
     error = None
@@ -259,12 +171,12 @@ def fault(got, normal, name):
         return None
     # 3.8 loses the text of its own errors when memory runs out: those passed
     # on unchanged, and quit's and show's argument count.
-    interpreters = normal[0] not in ("TypeError", PANIC_NAME) or name in ("quit", "show")
+    interpreters = normal[0] not in ("TypeError", PANIC_TYPE_NAME) or name in ("quit", "show")
     if interpreters and normal[1] != OUT_OF_RANGE_CONVERSION and got == [normal[0], ""]:
         return None
     # The documented fatal error when a result object cannot be made; an
     # error that cannot be made is a MemoryError.
-    if normal[0] == "ok" and got == [PANIC_NAME, PYTHON_API_FAILED]:
+    if normal[0] == "ok" and got == [PANIC_TYPE_NAME, PYTHON_API_FAILED]:
         return None
     return "wrong outcome"
 
@@ -298,7 +210,7 @@ def hooked():
             faults.append(f"{label}: still reaches failing allocations at k = {K_LIMIT}")
     if BEFORE_OR_AFTER == "before":
         # No failed call created an Engine.
-        if outcome(v.quit, (), {}) != [PANIC_NAME, NOT_INITIALIZED]:
+        if outcome(v.quit) != (PANIC_TYPE_NAME, NOT_INITIALIZED):
             faults.append("an Engine exists before init succeeded")
     print(json.dumps({"faults": faults, "counted": counted}))
 
@@ -313,7 +225,7 @@ def init_attempts():
     args, kwargs = ((), {"fps": 30}) if keyword else ((30,), {})
     for k in json.load(sys.stdin):
         got, settled = attempt(v.init, args, kwargs, k, k + 1 if sys.argv[3] == "one" else 0)
-        engine = got == ["ok", "None"] or outcome(v.quit, (), {}) == ["ok", "None"]
+        engine = got == ["ok", "None"] or outcome(v.quit) == ("ok", "None")
         builtins_kept = vars(sys.modules["__main__"])["__builtins__"] is builtins
         print(json.dumps([k, got, settled, engine, builtins_kept]), flush=True)
         if got == ["ok", "None"]:

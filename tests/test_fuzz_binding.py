@@ -37,13 +37,12 @@ import tempfile
 import threading
 
 import pytest
-from helpers import calling_convention
+from helpers import calling_convention, panic_type
 
 pytestmark = [pytest.mark.fuzz, pytest.mark.binding]
 
 hypothesis = pytest.importorskip("hypothesis")
 import fuzz_objects  # noqa: E402
-from child_support import panic_type  # noqa: E402
 from compat_texts import (  # noqa: E402
     ALREADY_INITIALIZED,
     EMPTY_RANGE,
@@ -60,7 +59,7 @@ from compat_texts import (  # noqa: E402
 from fuzz_objects import RAISES  # noqa: E402
 from hypothesis import HealthCheck, given, settings  # noqa: E402
 from hypothesis import strategies as st  # noqa: E402
-from module_functions import FUNCTIONS, NO_ARGUMENTS  # noqa: E402
+from module_functions import ENGINE_FREE, FUNCTIONS, NO_ARGUMENTS, check_rows  # noqa: E402
 
 EXAMPLES = int(os.environ.get("VELMO_FUZZ_EXAMPLES", "150"))
 RANDOM = os.environ.get("VELMO_FUZZ_RANDOM") == "1"
@@ -76,7 +75,6 @@ INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
 UINT32_MAX = 2**32 - 1
 MAX_DOUBLE = 1.7976931348623157e308
 
-ENGINE_FREE = ("init", "process_exists")
 # In the fast convention the interpreter refuses keywords that are not
 # strings before the call; in the tuple convention the module's binder does.
 FAST_CALLS = calling_convention() == "fast"
@@ -563,53 +561,74 @@ def same_float(a, b):
     )
 
 
-def check_result(name, values, result):
-    """Checks the result's type and its documented value or range."""
-    if name in ("quit", "title", "rseed", "nseed"):
-        assert result is None
-        return
-    if name == "process_exists":
-        assert type(result) is bool
-        return
-    if name in ("ceil", "floor", "rndi"):
-        assert type(result) is int and INT32_MIN <= result <= INT32_MAX
-    else:
-        assert type(result) is float
-    x = values[0] if values else None
-    if name == "ceil":
-        assert result == saturated(math.ceil, x)
-    elif name == "floor":
-        assert result == saturated(math.floor, x)
-    elif name == "sgn":
-        assert math.copysign(1.0, result) == 1.0 or result == -1.0
-        assert result == (1.0 if x > 0 else -1.0 if x < 0 else 0.0)
-    elif name == "sqrt":
-        if x == 0.0:
-            assert result == MAX_DOUBLE
-        elif x < 0 or math.isnan(x):
-            assert math.isnan(result)
-        else:
-            assert result == math.sqrt(x)
-    elif name in ("sin", "cos"):
-        radians = x * math.pi / 180.0  # may overflow to infinity for a finite x
+def sqrt_matches(values, result):
+    (x,) = values
+    if x == 0.0:
+        return result == MAX_DOUBLE
+    if x < 0 or math.isnan(x):
+        return math.isnan(result)
+    return result == math.sqrt(x)
+
+
+def in_degrees(function):
+    def matches(values, result):
+        radians = values[0] * math.pi / 180.0  # may overflow to infinity for a finite x
         if math.isfinite(radians):
-            assert result == getattr(math, name)(radians) and -1.0 <= result <= 1.0
-        else:
-            assert math.isnan(result)
-    elif name == "atan2":
-        expected = math.atan2(values[0], values[1]) * 180.0 / math.pi
-        assert same_float(result, expected)
-        assert math.isnan(result) or -180.0 <= result <= 180.0
-    elif name == "rndi":
-        assert min(values) <= result <= max(values)
-    elif name == "rndf":
-        assert min(values) <= result <= max(values)
-    elif name == "noise":
-        coordinates = [c if c is not None else 0.0 for c in values]
-        if all(math.isfinite(c) for c in coordinates):
-            assert -1.0 <= result <= 1.0
-        else:
-            assert math.isnan(result)
+            return result == function(radians) and -1.0 <= result <= 1.0
+        return math.isnan(result)
+
+    return matches
+
+
+def atan2_matches(values, result):
+    expected = math.atan2(values[0], values[1]) * 180.0 / math.pi
+    return same_float(result, expected) and (math.isnan(result) or -180.0 <= result <= 180.0)
+
+
+def between_bounds(values, result):
+    return min(values) <= result <= max(values)
+
+
+def noise_matches(values, result):
+    coordinates = [c if c is not None else 0.0 for c in values]
+    if all(math.isfinite(c) for c in coordinates):
+        return -1.0 <= result <= 1.0
+    return math.isnan(result)
+
+
+def sign(x):
+    return 1.0 if x > 0 else -1.0 if x < 0 else 0.0
+
+
+# Each function's result: its type, and whether it is the documented value or
+# in the documented range, given the converted arguments (None: any value of
+# the type). No call of init, run or show that would return is sent.
+NEVER_RETURNS = (None, None)
+RESULT_CHECKS = {
+    **dict.fromkeys(("init", "run", "show"), NEVER_RETURNS),
+    **dict.fromkeys(("quit", "title", "rseed", "nseed"), (type(None), None)),
+    "process_exists": (bool, None),
+    "ceil": (int, lambda values, result: result == saturated(math.ceil, values[0])),
+    "floor": (int, lambda values, result: result == saturated(math.floor, values[0])),
+    # same_float: a zero result is +0.0, whatever the sign of a zero argument.
+    "sgn": (float, lambda values, result: same_float(result, sign(values[0]))),
+    "sqrt": (float, sqrt_matches),
+    "sin": (float, in_degrees(math.sin)),
+    "cos": (float, in_degrees(math.cos)),
+    "atan2": (float, atan2_matches),
+    "rndi": (int, between_bounds),
+    "rndf": (float, between_bounds),
+    "noise": (float, noise_matches),
+}
+
+
+def check_result(name, values, result):
+    kind, matches = RESULT_CHECKS[name]
+    assert kind is not None, f"{name} returned {result!r}: no such call is sent"
+    assert type(result) is kind, (name, values, result)
+    if kind is int:
+        assert INT32_MIN <= result <= INT32_MAX, (name, values, result)
+    assert matches is None or matches(values, result), (name, values, result)
 
 
 def rndf_failure(values):
@@ -716,6 +735,7 @@ def test_every_raised_kind_at_every_parameter(children, state):
 @pytest.mark.parametrize("state", ["before", "after"])
 @pytest.mark.parametrize("name", list(FUNCTIONS))
 def test_every_call_ends_as_documented(children, state, name):
+    check_rows(RESULT_CHECKS, "result checks", names=[name])
     child = children[state]
 
     @fuzz_settings

@@ -75,7 +75,7 @@ def test_fatal_error_raised_while_naming_a_type_is_resumed():
     # swallowed into UNKNOWN_TYPE_NAME.
     result = run_script("""
         import velmo_wrapper as v
-        from child_support import type_whose_name_calls
+        from helpers import type_whose_name_calls
 
         def no_name():
             raise LookupError("no name")

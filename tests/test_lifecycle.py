@@ -10,6 +10,7 @@ import textwrap
 import compat_texts as texts
 import pytest
 from helpers import TESTS_DIRECTORY, posix_only, preload_library, run_script
+from module_functions import NEEDS_ENGINE, check_rows
 
 NOT_INITIALIZED = f"{texts.panicked_at(texts.NOT_INITIALIZED_AT)}\n{texts.NOT_INITIALIZED}\n"
 ALREADY_INITIALIZED = (
@@ -17,27 +18,30 @@ ALREADY_INITIALIZED = (
 )
 
 
+# Arguments that each function needing the Engine binds and converts.
+# fmt: off
+CALLS_BEFORE_INIT = {
+    "run": (1, 2, 3), "show": (), "quit": (), "title": ("t",), "ceil": (1.5,), "floor": (1.5,),
+    "sgn": (1.5,), "sqrt": (4,), "sin": (1,), "cos": (1,), "atan2": (1, 1), "rseed": (1,),
+    "rndi": (1, 6), "rndf": (0, 1), "nseed": (1,), "noise": (0.5,),
+}
+# fmt: on
+
+
 def test_before_init():
-    result = run_script("""
+    check_rows(CALLS_BEFORE_INIT, "calls before init", names=NEEDS_ENGINE)
+    result = run_script(
+        """
         import os
         start = os.getcwd()
         import velmo_wrapper as v
         from compat_texts import NOT_INITIALIZED, PANIC_MODULE, PANIC_NAME
         assert os.getcwd() == start
 
-        calls = {
-            "run": lambda: v.run(1, 2, 3), "show": v.show, "quit": v.quit,
-            "title": lambda: v.title("t"), "ceil": lambda: v.ceil(1.5),
-            "floor": lambda: v.floor(1.5), "sgn": lambda: v.sgn(1.5),
-            "sqrt": lambda: v.sqrt(4), "sin": lambda: v.sin(1), "cos": lambda: v.cos(1),
-            "atan2": lambda: v.atan2(1, 1), "rseed": lambda: v.rseed(1),
-            "rndi": lambda: v.rndi(1, 6), "rndf": lambda: v.rndf(0, 1),
-            "nseed": lambda: v.nseed(1), "noise": lambda: v.noise(0.5),
-        }
         panic_types = set()
-        for name, call in calls.items():
+        for name, args in CALLS.items():
             try:
-                call()
+                getattr(v, name)(*args)
             except Exception:
                 raise AssertionError(name + ": a fatal error was caught as an Exception")
             except BaseException as error:
@@ -62,11 +66,13 @@ def test_before_init():
                 pass
         assert v.process_exists(os.getpid()) is True
         print("ok")
-    """)
+    """.replace("CALLS", repr(CALLS_BEFORE_INIT))
+    )
     assert result.returncode == 0, result
     assert result.stdout == "ok\n"
     # One diagnostic per fatal error; the hint only after the first.
-    assert result.stderr == NOT_INITIALIZED + texts.BACKTRACE_HINT + NOT_INITIALIZED * 15
+    rest = NOT_INITIALIZED * (len(CALLS_BEFORE_INIT) - 1)
+    assert result.stderr == NOT_INITIALIZED + texts.BACKTRACE_HINT + rest
 
 
 # The fatal error comes back out of __float__ as a PanicException: one the

@@ -45,7 +45,7 @@ def test_every_function_gives_the_known_values():
 def test_argument_rules_and_the_engine_check():
     result = run_script("""
         import velmo_wrapper as v
-        from child_support import outcome
+        from helpers import outcome
 
         class Floaty:
             def __float__(self):

@@ -50,7 +50,7 @@ def test_samples_and_optional_coordinates():
 def test_field_properties_over_many_points():
     result = run_script("""
         import math, velmo_wrapper as v
-        from child_support import failures_over_random_cases
+        from helpers import failures_over_random_cases
         v.init()
         v.nseed(2024)
 
@@ -80,7 +80,7 @@ def test_field_properties_over_many_points():
 def test_argument_rules():
     result = run_script("""
         import velmo_wrapper as v
-        from child_support import outcome
+        from helpers import outcome
 
         before = [outcome(lambda: v.noise(0.5)), outcome(lambda: v.nseed(1)),
                   outcome(lambda: v.nseed(-1))]

@@ -57,7 +57,7 @@ def test_sequences_after_a_seed_match_the_known_values():
 def test_bounds_in_either_order_are_respected():
     result = run_script("""
         import velmo_wrapper as v
-        from child_support import failures_over_random_cases
+        from helpers import failures_over_random_cases
 
         def check(pick):
             a = pick.randint(-2**31, 2**31 - 1)
@@ -80,7 +80,7 @@ def test_bounds_in_either_order_are_respected():
 def test_argument_errors_and_fatal_errors_leave_the_generator_alone():
     result = run_script("""
         import velmo_wrapper as v
-        from child_support import outcome
+        from helpers import outcome
 
         v.init()
         arguments = [outcome(call) for call in (

@@ -238,7 +238,7 @@ class TestFatalErrorsInsideRun:
     def test_quit_inside_update_returns_none_and_the_loop_goes_on(self):
         result = run_child(
             """
-            from child_support import run_recording
+            from helpers import run_recording
             v.init(1000)
             run_recording(v.quit, lambda frames: len(frames) == 5)
         """,
@@ -250,7 +250,7 @@ class TestFatalErrorsInsideRun:
 def test_lifecycle_calls_before_and_after_init():
     result = run_child(
         """
-        from child_support import outcome
+        from helpers import outcome
 
         print(outcome(lambda: v.title(5)))
         print(outcome(lambda: v.title("before")))

@@ -186,7 +186,7 @@ def test_frames_follow_the_wall_clock():
     result = run_script("""
 import time
 import velmo_wrapper as v
-from child_support import run_recording
+from helpers import run_recording
 v.init(20)
 run_recording(time.time, lambda times: times[-1] - times[0] >= 1.0)
 """)

@@ -14,7 +14,9 @@ calls run.
 """
 
 import argparse
+import collections
 import ctypes
+import functools
 import gc
 import os
 import sys
@@ -22,9 +24,11 @@ import time
 
 import velmo_wrapper as v
 
-# From the helpers of the tests' child scripts: the tests run this check as one.
+# The tests' helpers and function table: the tests run this check as a child script.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
-from child_support import panic_type
+from helpers import panic_type
+from module_functions import arguments as call
+from module_functions import check_rows
 
 PANIC = panic_type()
 
@@ -128,78 +132,52 @@ def argument_objects():
 
 
 def calls(o):
-    """Every call as a function of no arguments: none of them creates the
-    Engine or ends the process."""
-    return [*succeeding_calls(o), *failing_calls(o)]
+    """Each function's calls, keyed by its name: (calls that succeed after
+    init, calls that fail), each one the arguments of a row. None of them
+    creates the Engine or ends the process: `run` and `show` only fail, and
+    `init` succeeds apart. The failures are binding errors, conversion errors
+    (the interpreter's, reworded, the module's own, and conversions that raise
+    or call the module again) and fatal errors: the Engine's, and one raised
+    back out of Python code."""
+    # fmt: off
+    return {
+        "init": ([], [call(1, 2), call(-1), call(o["value"])]),
+        "run": ([], [call(), call(o["float"], close=o["float"])]),
+        "show": ([], [call(o["float"])]),
+        "quit": ([call()], [call(x=1)]),
+        "title": ([call(o["text"]), call(title=o["text_sub"])],
+                  [call(**{"\udcff": o["text"]}), call(o["int"]), call(o["surrogate"]),
+                   call(o["bytes"])]),
+        "process_exists": ([call(o["index"]), call(pid=0)], [call(2**32)]),
+        "ceil": ([call(o["float"])], [call(o["float"], o["float"]), call(o["text"]),
+                                      call(o["panic"])]),
+        "floor": ([call(x=o["negative"])], []),
+        "sgn": ([call(o["real"])], [call(o["reenter"])]),
+        "sqrt": ([call(o["int"])], [call(o["huge"])]),
+        "sin": ([call(deg=o["float"])], [call(o["type"])]),
+        "cos": ([call(o["index"])], [call(o["base"])]),
+        "atan2": ([call(o["float"], x=o["negative"])], [call(o["float"], y=o["float"]),
+                                                        call(o["value"], 1)]),
+        "rseed": ([call(o["index"])], [call(-1), call(o["type"])]),
+        "rndi": ([call(o["index"], b=o["int"])], [call(q=o["int"]), call(o["float"], 1),
+                                                  call(o["big"], 1), call(1, o["wrong"])]),
+        "rndf": ([call(o["negative"], o["float"])], [call(), call(o["nan"], 1.0),
+                                                     call(0.0, o["inf"])]),
+        "nseed": ([call(seed=o["int"])], [call(o["big"])]),
+        "noise": ([call(o["float"], None, o["real"]), call(x=o["float"], y=o["negative"])],
+                  [call(1, 2, 3, 4), call(1.0, z=o["list"])]),
+    }
+    # fmt: on
 
 
-def succeeding_calls(o):
-    """The success paths (after init), positional and keyword forms."""
+def bound(table, failing=True):
+    """The calls of `table`, those that fail included or not, as functions of
+    no arguments."""
     return [
-        lambda: v.quit(),
-        lambda: v.title(o["text"]),
-        lambda: v.title(title=o["text_sub"]),
-        lambda: v.process_exists(o["index"]),
-        lambda: v.process_exists(pid=0),
-        lambda: v.ceil(o["float"]),
-        lambda: v.floor(x=o["negative"]),
-        lambda: v.sgn(o["real"]),
-        lambda: v.sqrt(o["int"]),
-        lambda: v.sin(deg=o["float"]),
-        lambda: v.cos(o["index"]),
-        lambda: v.atan2(o["float"], x=o["negative"]),
-        lambda: v.rseed(o["index"]),
-        lambda: v.rndi(o["index"], b=o["int"]),
-        lambda: v.rndf(o["negative"], o["float"]),
-        lambda: v.nseed(seed=o["int"]),
-        lambda: v.noise(o["float"], None, o["real"]),
-        lambda: v.noise(x=o["float"], y=o["negative"]),
+        functools.partial(getattr(v, name), *args, **kwargs)
+        for name, (succeed, fail) in table.items()
+        for args, kwargs in succeed + (fail if failing else [])
     ]
-
-
-def failing_calls(o):
-    return [
-        # Binding errors.
-        lambda: v.ceil(o["float"], o["float"]),
-        lambda: v.noise(1, 2, 3, 4),
-        lambda: v.init(1, 2),
-        lambda: v.run(),
-        lambda: v.run(o["float"], close=o["float"]),
-        lambda: v.atan2(o["float"], y=o["float"]),
-        lambda: v.rndi(q=o["int"]),
-        lambda: v.title(**{"\udcff": o["text"]}),
-        lambda: v.show(o["float"]),
-        lambda: v.quit(x=1),
-        lambda: v.rndf(),
-        # Conversion errors: the interpreter's, reworded, and the module's own.
-        lambda: v.ceil(o["text"]),
-        lambda: v.sqrt(o["huge"]),
-        lambda: v.rndi(o["float"], 1),
-        lambda: v.rndi(o["big"], 1),
-        lambda: v.rseed(-1),
-        lambda: v.nseed(o["big"]),
-        lambda: v.process_exists(2**32),
-        lambda: v.init(-1),
-        lambda: v.init(o["value"]),
-        lambda: v.title(o["int"]),
-        lambda: v.title(o["surrogate"]),
-        lambda: v.title(o["bytes"]),
-        lambda: v.noise(1.0, z=o["list"]),
-        lambda: v.atan2(o["value"], 1),
-        lambda: v.sin(o["type"]),
-        lambda: v.cos(o["base"]),
-        lambda: v.rndi(1, o["wrong"]),
-        lambda: v.rseed(o["type"]),
-        lambda: v.sgn(o["reenter"]),
-        # Fatal errors: the Engine's, and one raised back out of Python code.
-        lambda: v.rndf(o["nan"], 1.0),
-        lambda: v.rndf(0.0, o["inf"]),
-        lambda: v.ceil(o["panic"]),
-    ]
-
-
-def calls_after_init(o):
-    return [*calls(o), lambda: v.init(), lambda: v.init(fps=60)]
 
 
 def drive(functions, count):
@@ -215,16 +193,23 @@ def drive(functions, count):
     return made
 
 
+Measured = collections.namedtuple(
+    "Measured", "made elapsed kinds grown_kib samples grown_counts grown_objects"
+)
+
+
 def measure(total):
     objects = argument_objects()
+    table = calls(objects)
     started = time.perf_counter()
-    made = drive(calls(objects), 20_000)  # before init: the Engine check fails
+    made = drive(bound(table), 20_000)  # before init: the Engine check fails
     v.init()
     made += 1
-    for function in succeeding_calls(objects):
+    for function in bound(table, failing=False):
         function()  # an error here ends the check: a success path failed
-    made += len(succeeding_calls(objects))
-    functions = calls_after_init(objects)
+        made += 1
+    # After init, the second inits fail too.
+    functions = [*bound(table), v.init, functools.partial(v.init, fps=60)]
     made += drive(functions, 40_000)  # warm-up: caches and free lists fill
     gc.collect()
     counts = [sys.getrefcount(o) for o in objects.values()]
@@ -236,7 +221,11 @@ def measure(total):
         samples.append(resident_kib() - before)
     gc.collect()
     grown_kib = resident_kib() - before
-    return made, time.perf_counter() - started, grown_kib, samples, objects, counts, tracked
+    now = [sys.getrefcount(o) for o in objects.values()]
+    grown_counts = {name: n - c for name, n, c in zip(objects, now, counts) if n != c}
+    grown_objects = len(gc.get_objects()) - tracked
+    elapsed = time.perf_counter() - started
+    return Measured(made, elapsed, len(functions), grown_kib, samples, grown_counts, grown_objects)
 
 
 def main():
@@ -244,30 +233,25 @@ def main():
     parser.add_argument("--calls", type=int, default=1_000_000)
     parser.add_argument("--limit-kib", type=int, default=1024)
     options = parser.parse_args()
+    check_rows(calls(argument_objects()), "leak check calls")
 
     saved_stderr = os.dup(2)
     with open(os.devnull, "w") as devnull:
         os.dup2(devnull.fileno(), 2)
     try:
-        made, elapsed, grown_kib, samples, objects, counts, tracked = measure(options.calls)
+        m = measure(options.calls)
     finally:
         sys.stderr.flush()
         os.dup2(saved_stderr, 2)
 
-    now = [sys.getrefcount(o) for o in objects.values()]
-    grown_counts = {name: n - c for name, n, c in zip(objects, now, counts) if n != c}
-    grown_objects = len(gc.get_objects()) - tracked
+    print(f"leak check: {m.made} calls in {m.elapsed:.1f} s ({m.kinds} kinds of call)")
     print(
-        f"leak check: {made} calls in {elapsed:.1f} s "
-        f"({len(calls_after_init(objects))} kinds of call)"
+        f"resident memory growth after warm-up: {m.grown_kib} KiB "
+        f"(limit {options.limit_kib} KiB); per 100,000 calls: {m.samples}"
     )
-    print(
-        f"resident memory growth after warm-up: {grown_kib} KiB "
-        f"(limit {options.limit_kib} KiB); per 100,000 calls: {samples}"
-    )
-    print(f"reference count growth of the argument objects: {grown_counts or 'none'}")
-    print(f"growth of the objects the collector tracks: {grown_objects}")
-    failed = grown_kib > options.limit_kib or grown_counts or grown_objects > 100
+    print(f"reference count growth of the argument objects: {m.grown_counts or 'none'}")
+    print(f"growth of the objects the collector tracks: {m.grown_objects}")
+    failed = m.grown_kib > options.limit_kib or m.grown_counts or m.grown_objects > 100
     print("leak check: FAILED" if failed else "leak check: passed")
     return 1 if failed else 0
 
