@@ -1,5 +1,5 @@
 """The run loop under a faked wall clock: the 32-bit tick wrap, a clock set
-back by an hour, and a clock before the Unix epoch; on Windows, the frame
+back by an hour, and a clock before the Unix epoch; and, unfaked, the frame
 schedule against the interpreter's own wall clock.
 
 The child interpreter runs with libfaketime preloaded, reading its offset from
@@ -13,7 +13,7 @@ import time
 
 import pytest
 from compat_texts import CLOCK_BEFORE_EPOCH, CLOCK_FAILED_AT, PANIC_NAME, panicked_at
-from helpers import posix_only, run_script, windows_only
+from helpers import posix_only, run_script
 
 pytestmark = pytest.mark.faketime
 
@@ -190,7 +190,6 @@ print(dict(start=start, now=time.time(), outcomes=outcomes))
     assert stderr.count(panicked_at(CLOCK_FAILED_AT)) == 2
 
 
-@windows_only("system time as the frame clock")
 def test_frames_follow_the_wall_clock():
     # 20 frames per second: ticks in any other unit than the wall clock's
     # milliseconds would give several times more frames, or hardly any.
