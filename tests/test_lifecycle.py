@@ -125,19 +125,30 @@ GETRANDOM_REPLACED = os.path.join(TESTS_DIRECTORY, "native", "getrandom_replaced
 
 
 @posix_only("LD_PRELOAD to replace the entropy source")
-def test_the_excluded_start_up_seed_is_drawn_again(tmp_path):
+@pytest.mark.parametrize(
+    "flags, seed",
+    [
+        # All ones, the one excluded start-up seed, then 7.
+        ([], 7),
+        # Interrupted by a signal, then the bytes 1, 2, 3 and 4 one at a time.
+        (["-DGETRANDOM_BYTE_AT_A_TIME"], 0x04030201),
+        (["-DGETRANDOM_ERROR=ENOSYS", "-DURANDOM_BYTE_AT_A_TIME"], 0x04030201),
+    ],
+    ids=["excluded seed drawn again", "getrandom", "urandom"],
+)
+def test_the_start_up_seed_is_the_sources_bytes(tmp_path, flags, seed):
     result = run_script(
-        """
+        f"""
         import velmo_wrapper as v
         def draws():
             return [v.rndi(0, 10**6) for _ in range(4)], v.noise(0.5, 0.25, 0.75)
         v.init()
         seeded = draws()
-        v.rseed(7)
-        v.nseed(7)
+        v.rseed({seed})
+        v.nseed({seed})
         print(seeded == draws())
     """,
-        env=preload_library(tmp_path, GETRANDOM_REPLACED),
+        env=preload_library(tmp_path, GETRANDOM_REPLACED, *flags),
     )
     assert result.returncode == 0, result
     assert result.stdout == "True\n"
@@ -335,13 +346,17 @@ def test_positional_calls_create_no_temporary_objects():
         ),
         # A kernel without the system call: /dev/urandom supplies the seed.
         (["-DGETRANDOM_ERROR=ENOSYS"], "None"),
-        # ... unless it cannot be read either.
+        # ... unless it cannot be read either, or ends too early.
         (
             ["-DGETRANDOM_ERROR=ENOSYS", "-DURANDOM_READ_FAILS"],
             f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}Input/output error (os error 5)",
         ),
+        (
+            ["-DGETRANDOM_ERROR=ENOSYS", "-DURANDOM_AT_END"],
+            f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}Input/output error (os error 5)",
+        ),
     ],
-    ids=["refused", "no system call", "no system call and no urandom"],
+    ids=["refused", "no system call", "no system call and no urandom", "urandom at its end"],
 )
 def test_a_failing_random_source_leaves_no_engine_and_no_second_chance(tmp_path, flags, first_init):
     # The entropy source is replaced by one that always fails.

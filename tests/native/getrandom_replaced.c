@@ -1,13 +1,28 @@
 /* Preloaded into a child interpreter: replaces the entropy source the module
  * reads, through the C library's syscall (the getrandom system call).
- *   -DGETRANDOM_ERROR=E     the call fails with E
- *   -DURANDOM_READ_FAILS    and reading /dev/urandom, the fallback, fails with EIO
- *   neither                 all ones first (the one start-up seed never drawn), then 7 */
+ *   -DGETRANDOM_ERROR=E        the call fails with E
+ *   -DGETRANDOM_BYTE_AT_A_TIME the call is interrupted by a signal once, then
+ *                              gives one byte a call: 1, 2, 3, ...
+ *   -DURANDOM_READ_FAILS       reading /dev/urandom, the fallback, fails with EIO
+ *   -DURANDOM_AT_END           reading /dev/urandom finds its end
+ *   -DURANDOM_BYTE_AT_A_TIME   reading /dev/urandom goes as GETRANDOM_BYTE_AT_A_TIME
+ *   none of them               all ones first (the one start-up seed never drawn), then 7 */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdarg.h>
 #include <sys/syscall.h>
+
+static inline long interrupted_then_one_byte(void* out) {
+    static int calls;
+    if (calls++ == 0) {
+        errno = EINTR;
+        return -1;
+    }
+    *(unsigned char*)out = (unsigned char)(calls - 1);
+    return 1;
+}
+
 long syscall(long number, ...) {
     long (*real)(long, ...) = (long (*)(long, ...))dlsym(RTLD_NEXT, "syscall");
     long a[6];
@@ -16,9 +31,11 @@ long syscall(long number, ...) {
     for (int i = 0; i < 6; ++i) a[i] = va_arg(args, long);
     va_end(args);
     if (number == SYS_getrandom) {
-#ifdef GETRANDOM_ERROR
+#if defined(GETRANDOM_ERROR)
         errno = GETRANDOM_ERROR;
         return -1;
+#elif defined(GETRANDOM_BYTE_AT_A_TIME)
+        return interrupted_then_one_byte((void*)a[0]);
 #else
         /* All ones first (the one start-up seed never drawn), then 7. */
         static int calls;
@@ -30,7 +47,7 @@ long syscall(long number, ...) {
     }
     return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }
-#ifdef URANDOM_READ_FAILS
+#if defined(URANDOM_READ_FAILS) || defined(URANDOM_AT_END) || defined(URANDOM_BYTE_AT_A_TIME)
 #include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
@@ -54,8 +71,14 @@ OPEN(open64)
 ssize_t read(int fd, void* buffer, size_t size) {
     ssize_t (*real)(int, void*, size_t) = (ssize_t (*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
     if (fd >= 0 && fd == urandom) {
+#if defined(URANDOM_AT_END)
+        return 0;
+#elif defined(URANDOM_BYTE_AT_A_TIME)
+        return interrupted_then_one_byte(buffer);
+#else
         errno = EIO;
         return -1;
+#endif
     }
     return real(fd, buffer, size);
 }

@@ -3,11 +3,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "refusing_filter_linux.hpp"  // run_in_child
+#include "velmo/compat_texts.hpp"
+#include "velmo/fatal.hpp"
 #include "velmo/platform.hpp"
 
 namespace velmo::platform {
@@ -60,6 +64,47 @@ TEST(WriteStderr, ReturnsWhenStandardErrorIsClosed) {
                   return 0;
               }),
               0);
+}
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::GetCapturedStderr;
+
+// Writes the backtrace `levels` calls further down the stack. The call goes
+// through a volatile pointer and its result is used, so that the compiler
+// can make neither a loop nor a tail call of the recursion.
+int write_backtrace_below(int levels);
+int (*volatile next_level)(int) = write_backtrace_below;
+
+int write_backtrace_below(int levels) {
+    if (levels == 0) {
+        write_native_backtrace();
+        return 0;
+    }
+    return next_level(levels - 1) + 1;
+}
+
+TEST(NativeBacktrace, ReachesDeepIntoTheStack) {
+    CaptureStderr();
+    write_backtrace_below(40);
+    std::string written = GetCapturedStderr();
+    EXPECT_GT(std::count(written.begin(), written.end(), '\n'), 40) << written;
+}
+
+// What a fatal error writes while VELMO_BACKTRACE is `value`.
+std::string fatal_diagnostic_with(const char* value) {
+    ::setenv("VELMO_BACKTRACE", value, 1);
+    CaptureStderr();
+    write_fatal_diagnostic("failure", {"f", 1, 1});
+    std::string written = GetCapturedStderr();
+    ::unsetenv("VELMO_BACKTRACE");
+    return written;
+}
+
+TEST(FatalDiagnostic, NoBacktraceForAnEmptyOrZeroVariable) {
+    const std::string header = texts::backtrace_header;
+    EXPECT_EQ(fatal_diagnostic_with("").find(header), std::string::npos);
+    EXPECT_EQ(fatal_diagnostic_with("0").find(header), std::string::npos);
+    EXPECT_NE(fatal_diagnostic_with("1").find(header), std::string::npos);
 }
 
 }  // namespace

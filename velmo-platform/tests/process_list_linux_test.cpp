@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <sched.h>
 #include <signal.h>
@@ -284,6 +285,23 @@ TEST(ProcessExists, WalksTheListingWhenTgkillIsRefused) {
             if (listed == after.contains(id) && listed != found.contains(id)) return 2;
         }
         return 0;
+    });
+    if (status == testing::cannot_set_up) GTEST_SKIP() << "cannot install a seccomp filter here";
+    EXPECT_EQ(status, 0);
+}
+
+// With the leader check filtered and /proc unreadable, no list can be read:
+// the answer is False, even for the caller itself.
+TEST(ProcessExists, FalseWhenTheListCannotBeRead) {
+    int status = testing::run_in_child([] {
+        constexpr std::uint32_t proc_flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+        if (!testing::refuse_system_call(SYS_tgkill, ENOSYS) ||
+            !testing::refuse_system_call(SYS_openat, EACCES, {{2, proc_flags}}) ||
+            ::open("/proc", proc_flags) >= 0) {
+            return testing::cannot_set_up;
+        }
+        auto self = static_cast<std::uint32_t>(getpid());
+        return !process_exists(self) && !proc::listed_in_proc(self) ? 0 : 1;
     });
     if (status == testing::cannot_set_up) GTEST_SKIP() << "cannot install a seccomp filter here";
     EXPECT_EQ(status, 0);

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "velmo/platform.hpp"
@@ -27,11 +28,17 @@ constexpr std::uint32_t this_architecture = AUDIT_ARCH_AARCH64;
 constexpr std::uint32_t this_architecture = 0;
 #endif
 
-// Fails every call of `number` (only those whose second argument's low 32
-// bits equal `second_argument`, when that is not negative) with `error`, in
-// this process and its children from now on. False when the filter cannot be
-// installed (an emulator, a sandbox forbidding filters).
-inline bool refuse_system_call(long number, int error, std::int64_t second_argument = -1) {
+// A call's argument `index` whose low 32 bits equal `value`.
+struct ArgumentEquals {
+    unsigned index;
+    std::uint32_t value;
+};
+
+// Fails every call of `number` (only those that match `only_when`, when given)
+// with `error`, in this process and its children from now on. False when the
+// filter cannot be installed (an emulator, a sandbox forbidding filters).
+inline bool refuse_system_call(long number, int error,
+                               std::optional<ArgumentEquals> only_when = std::nullopt) {
     if (this_architecture == 0) return false;
     const auto load = [](std::size_t offset) {
         return sock_filter BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<std::uint32_t>(offset));
@@ -49,11 +56,11 @@ inline bool refuse_system_call(long number, int error, std::int64_t second_argum
         skip_if(static_cast<std::uint32_t>(number)),
         allow,
     };
-    if (second_argument >= 0) {
+    if (only_when) {
         // The low half of the argument, on these little-endian machines.
-        program.insert(program.end(),
-                       {load(offsetof(seccomp_data, args[1])),
-                        skip_if(static_cast<std::uint32_t>(second_argument)), allow});
+        const std::size_t argument =
+            offsetof(seccomp_data, args) + only_when->index * sizeof(std::uint64_t);
+        program.insert(program.end(), {load(argument), skip_if(only_when->value), allow});
     }
     program.push_back(
         BPF_STMT(BPF_RET | BPF_K,
