@@ -8,7 +8,9 @@
 # This machine's CA bundle and pip configuration are copied in, so that pip
 # inside reaches the package index as it does here. Needs root (through sudo
 # when not root) and debootstrap, which is installed with apt-get when
-# missing. The root is made afresh on each run and removed at the end.
+# missing. debootstrap's result is kept outside the clone (tools/lib.sh's
+# cache) and only read: each run works in a copy of it under build/, which it
+# removes, with everything it mounted there, however it ends.
 #
 # Usage: tools/bare_machine.sh [COUNT]   (the first COUNT commands; default: all)
 set -euo pipefail
@@ -18,6 +20,11 @@ cd "$root"
 count=${1:-0}
 bare=$PWD/build/bare-machine
 clean_path=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+suite=bookworm
+packages=python3,git,ca-certificates
+# The untouched root, in DIR/root (root's files in a directory of the caller,
+# who marks it finished).
+pristine=$(cached_dir bare-root "$suite" minbase "$packages" "$debian_archive")
 
 # The commands of the README's first ```sh block, comments dropped.
 readme_commands() {
@@ -42,12 +49,22 @@ remove_root() {
     as_root rm -rf --one-file-system "$bare"
 }
 
-make_root() {
+make_pristine_root() {
+    cache_ready "$pristine" && return
     command -v debootstrap >/dev/null || apt_install debootstrap
-    step "debootstrap --variant=minbase --include=python3,git,ca-certificates bookworm"
-    as_root debootstrap --variant=minbase --include=python3,git,ca-certificates \
-        bookworm "$bare" "$debian_archive" >"$PWD/build/bare-debootstrap.log" 2>&1 ||
+    step "debootstrap --variant=minbase --include=$packages $suite into $pristine"
+    as_root rm -rf --one-file-system "$pristine"
+    mkdir -p "$pristine"
+    as_root debootstrap --variant=minbase --include="$packages" \
+        "$suite" "$pristine/root" "$debian_archive" >"$PWD/build/bare-debootstrap.log" 2>&1 ||
         fail "debootstrap failed; see build/bare-debootstrap.log"
+    cache_done "$pristine"
+}
+
+make_root() {
+    make_pristine_root
+    step "copying the Debian root to $bare"
+    as_root cp -a "$pristine/root" "$bare"
 }
 
 copy_machine_settings() {
@@ -106,8 +123,15 @@ run_commands() {
 }
 
 trap remove_root EXIT
+# A signal ends the script through its exit, and so through the clean-up.
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+mkdir -p build
 remove_root
+started=$SECONDS
 make_root
+note "the Debian root was ready in $((SECONDS - started)) s"
 copy_machine_settings
 mount_system
 offer_head

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # The steps the project's scripts share (sourced, not run): their messages,
 # commands as root, Debian packages, interpreters and their environments,
-# and GoogleTest programs run under an emulator.
+# a cache outside the clone, and GoogleTest built and run for cross targets.
 #
 # Needs bash and coreutils alone: run_tests.sh and install_and_run.sh source
 # it on a machine that has only python3 and git.
@@ -137,56 +137,57 @@ pip_install_group() {
 # the machine but absent left out of its standard error.
 pip_quietly() { "$@" 2> >(grep -v "^WARNING: Location '" >&2 || true); }
 
-# "PASSED FAILED" from the log of one GoogleTest program run with
-# --gtest_brief; a program that died before its summary counts as one failure.
-gtest_counts() {
-    local ok bad
-    ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p' "$1")
-    bad=$(grep -c '^\[  FAILED  \] .* ([0-9]* ms)$' "$1" || true)
-    [ -n "$ok" ] || [ "$bad" -gt 0 ] || bad=1
-    echo "${ok:-0} $bad"
-}
-
-# Builds GoogleTest from Debian's sources (libgtest-dev) for TARGET into
-# BUILD/googletest, once, with CONFIGURE (a cmake command line for the target
-# that selects Ninja).
+# Builds GoogleTest from Debian's sources (libgtest-dev) for TARGET with
+# CONFIGURE (a cmake command line for the target that selects Ninja), once per
+# TARGET, INPUTS (what else decides the build: the toolchain file, the
+# compiler's version), CONFIGURE's options and GoogleTest's version, into the
+# cache outside the clone; sets `googletest` to the installed package's
+# directory (GTest_DIR). Paths inside the clone count without it, so that
+# every clone on the machine shares the build.
 #
-# Usage: build_googletest BUILD TARGET CONFIGURE...
+# Usage: build_googletest TARGET INPUTS... -- CONFIGURE...
 build_googletest() {
-    local build=$1 prefix=$1/googletest
-    [ -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ] && return
-    step "building GoogleTest for $2"
-    "${@:3}" -S /usr/src/googletest -B "$build/googletest-build" -DBUILD_GMOCK=OFF \
-        -DCMAKE_INSTALL_PREFIX="$prefix" -Wno-dev -Wno-deprecated >/dev/null
-    ninja -C "$build/googletest-build" -j "$jobs" install >/dev/null
-}
-
-# Runs each GoogleTest PROGRAM through RUNNER (an emulator and its options),
-# keeping its output in LOGS/<program>.log, and prints "LABEL: P passed, F
-# failed" over them all. Fails when any program failed.
-#
-# Usage: run_gtest_programs LABEL LOGS RUNNER... -- PROGRAM...
-run_gtest_programs() {
-    local label=$1 logs=$2 runner=() program
-    shift 2
+    local target=$1 inputs=()
+    shift
     while [ "$1" != -- ]; do
-        runner+=("$1")
+        inputs+=("$1")
         shift
     done
     shift
-    local status=0 passed=0 failed=0 log ok bad rc
-    for program; do
-        step "$(basename "${runner[0]}") $(basename "$program")"
-        log=$logs/$(basename "$program" .exe).log
-        rc=0
-        # Windows programs end their lines with CR LF.
-        "${runner[@]}" "$program" --gtest_brief=1 </dev/null 2>&1 | tr -d '\r' | tee "$log" || rc=$?
-        [ "$rc" -eq 0 ] || status=1
-        read -r ok bad < <(gtest_counts "$log")
-        passed=$((passed + ok))
-        failed=$((failed + bad))
-    done
-    echo "$label: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ] || status=1
+    local prefix
+    prefix=$(cached_dir "googletest-$target" "${inputs[@]}" \
+        "$(dpkg-query -W -f '${Version}' libgtest-dev)" "${*//"$root"/}")
+    googletest=$prefix/lib/cmake/GTest
+    cache_ready "$prefix" && return
+    step "building GoogleTest for $target into $prefix"
+    local work
+    work=$(mktemp -d "${TMPDIR:-/tmp}/velmo-googletest.XXXXXX")
+    rm -rf "$prefix"
+    "$@" -S /usr/src/googletest -B "$work" -DBUILD_GMOCK=OFF \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -Wno-dev -Wno-deprecated >/dev/null
+    ninja -C "$work" -j "$jobs" install >/dev/null
+    rm -rf "$work"
+    cache_done "$prefix"
+}
+
+# Runs the C++ tests built in BUILD with ctest, cross-built ones through the
+# emulator that their toolchain file names. Prints ctest's summary (the
+# counts and the tests skipped), its first line as "LABEL C++: ...", or, when
+# a test failed, all of ctest's output. That output stays in BUILD/ctest.log.
+# Fails when a test failed.
+#
+# Usage: run_ctest LABEL BUILD
+run_ctest() {
+    local label=$1 log=$2/ctest.log status=0
+    step "ctest: the $label C++ tests"
+    ctest --test-dir "$2" --output-on-failure -j "$jobs" </dev/null >"$log" 2>&1 || status=$?
+    # Windows programs end their lines with CR LF.
+    sed -i 's/\r$//' "$log"
+    if [ "$status" -eq 0 ]; then
+        sed -n '/^[0-9]*% tests passed/,$p' "$log" | sed "1s/^/$label C++: /"
+    else
+        cat "$log"
+        echo "$label C++: FAILED (ctest's output: $log)"
+    fi
     return $status
 }

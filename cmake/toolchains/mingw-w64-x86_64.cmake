@@ -22,3 +22,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+
+# The test programs run on this machine under wine: ctest, and the discovery
+# of the GoogleTest cases, start every program through the emulator. The
+# caller's environment chooses the wine prefix (WINEPREFIX). Without wine
+# the programs are built all the same, and only running them fails.
+find_program(VELMO_WINE NAMES wine64 wine HINTS /usr/lib/wine)
+if(VELMO_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${VELMO_WINE}")
+endif()

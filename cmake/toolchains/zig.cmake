@@ -10,6 +10,11 @@
 # environment (default: x86_64-linux-gnu.2.17). `zig` is looked up in the
 # ziglang package of VELMO_ZIG_PYTHON, else of the Python that the build was
 # given (scikit-build-core passes Python_EXECUTABLE), else of python3 on PATH.
+#
+# Programs built for another processor run here under qemu's user-mode
+# emulator (qemu-<processor>), which loads their C library from
+# VELMO_TARGET_SYSROOT, a root of the target's libraries (as a cache variable
+# or from the environment).
 if(NOT VELMO_ZIG_TARGET)
   if(DEFINED ENV{VELMO_ZIG_TARGET})
     set(VELMO_ZIG_TARGET "$ENV{VELMO_ZIG_TARGET}")
@@ -53,3 +58,20 @@ foreach(_velmo_lang C CXX)
   set(CMAKE_${_velmo_lang}_ARCHIVE_APPEND "\"${_velmo_zig}\" ar q <TARGET> <LINK_FLAGS> <OBJECTS>")
   set(CMAKE_${_velmo_lang}_ARCHIVE_FINISH "\"${_velmo_zig}\" ranlib <TARGET>")
 endforeach()
+
+# ctest, and the discovery of the GoogleTest cases, start every test program
+# through the emulator. Without qemu the programs are built all the same, and
+# only running them fails.
+if(NOT _velmo_zig_arch STREQUAL CMAKE_HOST_SYSTEM_PROCESSOR)
+  if(NOT VELMO_TARGET_SYSROOT AND DEFINED ENV{VELMO_TARGET_SYSROOT})
+    set(VELMO_TARGET_SYSROOT "$ENV{VELMO_TARGET_SYSROOT}")
+  endif()
+  set(VELMO_TARGET_SYSROOT "${VELMO_TARGET_SYSROOT}" CACHE PATH "Root of the target's run-time libraries")
+  find_program(VELMO_QEMU qemu-${_velmo_zig_arch})
+  if(VELMO_QEMU)
+    set(CMAKE_CROSSCOMPILING_EMULATOR "${VELMO_QEMU}")
+    if(VELMO_TARGET_SYSROOT)
+      list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -L "${VELMO_TARGET_SYSROOT}")
+    endif()
+  endif()
+endif()

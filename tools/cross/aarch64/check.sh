@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # aarch64 Linux check: cross-builds the platform and engine layers with their
-# C++ tests and the wheel with the Zig toolchain, runs the tests under
-# qemu-aarch64, checks the engine and the module for fused multiply-add
+# C++ tests and the wheel with the Zig toolchain, runs the tests with ctest
+# under qemu-aarch64 (the toolchain file names it as the emulator), checks the engine and the module for fused multiply-add
 # instructions, then runs the module's golden-value and surface tests from
 # that very wheel in Debian's arm64 CPython, also under qemu-aarch64.
 #
@@ -9,8 +9,9 @@
 # (sources in /usr/src/googletest) and ninja-build; missing packages are
 # installed with apt-get (through sudo when not root). The arm64 C library
 # and CPython are unpacked from Debian's arm64 packages into a private
-# sysroot; ziglang, pytest and hypothesis come from PyPI. Downloads and
-# builds are kept in the build directory and reused.
+# sysroot; ziglang, pytest and hypothesis come from PyPI. The sysroot, zig's
+# cache and the GoogleTest build are kept outside the clone, the other builds
+# in the build directory, and reused.
 #
 # Usage: tools/cross/aarch64/check.sh [build directory]   (default: build/aarch64)
 set -euo pipefail
@@ -19,10 +20,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 build=$(realpath -m "${1:-$root/build/aarch64}")
 toolchain=$root/cmake/toolchains/zig.cmake
 objdump=aarch64-linux-gnu-objdump
-export ZIG_GLOBAL_CACHE_DIR=$build/zig-cache
 # The emulator finds the arm64 loader and libraries in the sysroot, and so do
 # the child interpreters that the Python tests start through it.
-export QEMU_LD_PREFIX=$build/sysroot
+export QEMU_LD_PREFIX=$sysroot
 
 ensure_packages() {
     local missing=()
@@ -35,21 +35,15 @@ ensure_packages() {
 
 zig_configure() {
     cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMO_ZIG_TARGET="$zig_target" \
-        -DVELMO_ZIG_PYTHON="$(command -v "$python")" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+        -DVELMO_ZIG_PYTHON="$(command -v "$python")" -DVELMO_TARGET_SYSROOT="$sysroot" \
+        -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 }
 
 build_tests() {
     step "building the platform and engine layers and their tests"
     zig_configure -S "$root" -B "$build/project" -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=OFF \
-        -DGTest_DIR="$build/googletest/lib/cmake/GTest"
+        -DGTest_DIR="$googletest"
     ninja -C "$build/project" -j "$jobs" >/dev/null
-}
-
-run_cpp_tests() {
-    local programs=()
-    mapfile -t programs < <(find "$build/project" -name 'velmo_*_tests' -type f | sort)
-    [ ${#programs[@]} -eq 2 ] || fail "expected the platform and engine test programs, found ${#programs[@]}"
-    run_gtest_programs "aarch64 C++" "$build" qemu-aarch64 -- "${programs[@]}"
 }
 
 unpack_wheel() {
@@ -96,10 +90,10 @@ ensure_packages
 mkdir -p "$build"
 ensure_build_tools
 fetch_sysroot
-build_googletest "$build" "$zig_target" zig_configure
+build_googletest "$zig_target" "$toolchain" "$("$python" -m ziglang version)" -- zig_configure
 build_tests
 status=0
-run_cpp_tests || status=1
+run_ctest aarch64 "$build/project" || status=1
 
 step "building the wheel"
 wheel=$("$root/tools/cross/aarch64/wheel.sh" "$build/dist" "$build" | tail -n 1)

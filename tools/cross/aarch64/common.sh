@@ -6,6 +6,8 @@
 # sysroot of Debian's arm64 packages (C library, CPython and its headers),
 # fetched with a private apt configuration, so the system's own package
 # state and sources stay untouched, and the Zig toolchain that builds for it.
+# The sysroot and zig's cache are kept outside the clone (tools/lib.sh's
+# cache), so that every run and clone on the machine shares them.
 
 script_name=aarch64
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
@@ -22,32 +24,39 @@ arm_packages=(
     "libpython$arm_python_version-stdlib" "libpython$arm_python_version-dev"
 )
 
-# Packages are downloaded once into $build/debs and unpacked into
-# $build/sysroot; a stamp naming the package list marks a finished sysroot.
+# The sysroot, one per package list, archive and Debian release. The runs
+# only read it: the interpreter is started with PYTHONDONTWRITEBYTECODE.
+sysroot=$(cached_dir arm64-sysroot "${arm_packages[@]}" "$debian_archive" \
+    "$(. /etc/os-release && echo "$VERSION_CODENAME")")
+# zig's cache keys its entries by their own inputs, so one directory serves
+# every zig version and target.
+export ZIG_GLOBAL_CACHE_DIR=$cache_root/zig
+
 fetch_sysroot() {
-    local sysroot=$build/sysroot stamp=$build/sysroot/.packages
-    [ -f "$stamp" ] && [ "$(cat "$stamp")" = "${arm_packages[*]}" ] && return
+    cache_ready "$sysroot" && return
     step "fetching Debian's arm64 packages into $sysroot"
-    local apt=$build/apt arm64=(-o APT::Architecture=arm64 -o APT::Architectures::=arm64)
-    private_apt_sources "$apt" "deb [arch=arm64] $debian_archive" "${arm64[@]}"
-    mkdir -p "$build/debs"
-    (cd "$build/debs" && private_apt "$apt" "${arm64[@]}" download -q "${arm_packages[@]}" >/dev/null)
+    local work arm64=(-o APT::Architecture=arm64 -o APT::Architectures::=arm64)
+    work=$(mktemp -d "${TMPDIR:-/tmp}/velmo-arm64.XXXXXX")
+    private_apt_sources "$work/apt" "deb [arch=arm64] $debian_archive" "${arm64[@]}"
+    mkdir -p "$work/debs"
+    (cd "$work/debs" && private_apt "$work/apt" "${arm64[@]}" download -q "${arm_packages[@]}" >/dev/null)
     rm -rf "$sysroot" && mkdir -p "$sysroot"
-    for deb in "$build"/debs/*_arm64.deb; do dpkg-deb -x "$deb" "$sysroot"; done
-    echo "${arm_packages[*]}" >"$stamp"
+    for deb in "$work"/debs/*_arm64.deb; do dpkg-deb -x "$deb" "$sysroot"; done
+    as_root rm -rf "$work"
+    cache_done "$sysroot"
 }
 
-arm_python() { echo "$build/sysroot/usr/bin/python$arm_python_version"; }
+arm_python() { echo "$sysroot/usr/bin/python$arm_python_version"; }
 
 # Python.h with the arm64 pyconfig.h beside it: Debian's own pyconfig.h picks
 # the architecture's file from the multiarch include directory, which cannot
 # be put on the include path without the rest of that glibc's headers.
 python_headers() {
     local include=$build/python-include
-    local source=$build/sysroot/usr/include/python$arm_python_version
+    local source=$sysroot/usr/include/python$arm_python_version
     if [ ! -f "$include/Python.h" ]; then
         rm -rf "$include" && cp -r "$source" "$include"
-        cp "$build/sysroot/usr/include/aarch64-linux-gnu/python$arm_python_version/pyconfig.h" "$include/"
+        cp "$sysroot/usr/include/aarch64-linux-gnu/python$arm_python_version/pyconfig.h" "$include/"
     fi
     echo "$include"
 }

@@ -23,7 +23,7 @@ include=$(python_headers)
 step "building the wheel for $zig_target"
 staging=$build/wheel-staging
 rm -rf "$staging" && mkdir -p "$staging"
-(cd "$root" && VELMO_ZIG_TARGET=$zig_target ZIG_GLOBAL_CACHE_DIR=$build/zig-cache \
+(cd "$root" && VELMO_ZIG_TARGET=$zig_target \
     "$python" -m pip wheel . --no-build-isolation --no-deps --quiet -w "$staging" \
     -C cmake.define.CMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/zig.cmake" \
     -C cmake.define.Python_INCLUDE_DIR="$include" \

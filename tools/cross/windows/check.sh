@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Windows check: cross-builds the platform and engine layers with their C++
-# tests and the module (velmo_wrapper.pyd) with mingw-w64, runs the tests under
-# wine, and checks the module's import and export tables.
+# tests and the module (velmo_wrapper.pyd) with mingw-w64, runs the tests with
+# ctest under wine (the toolchain file names it as the emulator), and checks
+# the module's import and export tables.
 #
 # Needs Debian's g++-mingw-w64-x86-64-posix, wine64, libgtest-dev (sources in
 # /usr/src/googletest), cmake, ninja-build and binutils; missing packages are
 # installed with apt-get (through sudo when not root). The interpreter's
 # Windows headers and stable-ABI export list come from Debian's source package
-# of CPython, downloaded (not installed) with apt-get source.
+# of CPython, downloaded (not installed) with apt-get source. That source and
+# the GoogleTest build are kept outside the clone and reused.
 #
 # Usage: tools/cross/windows/check.sh [build directory]   (default: build/windows)
 set -euo pipefail
@@ -17,21 +19,18 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 build_project() {
     step "building the platform and engine layers, their tests and the module"
-    cmake -S "$root" -B "$build/project" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" \
+    cmake -S "$root" -B "$build/project" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON \
-        -DGTest_DIR="$build/googletest/lib/cmake/GTest" \
-        -DVELMO_PYTHON_INCLUDE_DIRS="$build/python-source/include" \
-        -DVELMO_PYTHON3_LIBRARY="$build/python-source/libpython3.a" >/dev/null
+        -DGTest_DIR="$googletest" \
+        -DVELMO_PYTHON_INCLUDE_DIRS="$python_source/include" \
+        -DVELMO_PYTHON3_LIBRARY="$python_source/libpython3.a" >/dev/null
     ninja -C "$build/project" -j "$jobs"
 }
 
 run_tests_under_wine() {
-    local tests=() status=0
-    mapfile -t tests < <(find "$build/project" -name '*_tests.exe' | sort)
-    [ ${#tests[@]} -gt 0 ] || fail "no test programs were built"
+    local status=0
     start_wine
-    run_gtest_programs windows "$build" "$wine" -- "${tests[@]}" || status=$?
+    run_ctest windows "$build/project" || status=$?
     stop_wine
     return $status
 }
@@ -71,8 +70,8 @@ check_module_tables() {
 }
 
 prepare_python_build
-build_googletest "$build" Windows cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -Dgtest_disable_pthreads=ON
+build_googletest windows "$toolchain" "$($mingw-g++-posix --version | head -n 1)" -- \
+    cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -Dgtest_disable_pthreads=ON
 build_project
 test_status=0
 run_tests_under_wine || test_status=$?

