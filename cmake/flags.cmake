@@ -50,9 +50,12 @@ add_compile_options(
   -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
 )
 
-# Runs a project's GoogleTest executable under ctest.
+# Runs a project's GoogleTest executable under ctest, each case a test. The
+# cases are listed when ctest starts, by running the program, through the
+# toolchain's emulator when cross-built: wine's first start in a new prefix
+# alone can outlast the default 5 s of that listing.
 function(velmo_add_gtest name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
 endfunction()
