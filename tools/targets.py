@@ -34,6 +34,7 @@ import socket
 import subprocess
 import sys
 import sysconfig
+import tempfile
 import time
 import urllib.request
 import xml.etree.ElementTree as ElementTree
@@ -137,59 +138,45 @@ def package_index(dist):
     if not artifacts:
         raise SystemExit(f"targets: no sdist or wheel in {dist}")
     tools = index_tools()
-    packages = WORK / "index"
-    shutil.rmtree(packages, ignore_errors=True)
-    packages.mkdir(parents=True)
+    # A directory of its own, so that runs side by side keep their indexes apart.
+    packages = pathlib.Path(tempfile.mkdtemp(prefix="index-", dir=WORK))
     port = free_port()
     url = f"http://127.0.0.1:{port}"
+    serve = ["run", "-i", "127.0.0.1", "-p", str(port), "-a", ".", "-P", ".", "--disable-fallback"]
+    log = packages.with_suffix(".log")
     server = subprocess.Popen(
-        [
-            str(tools / "pypi-server"),
-            "run",
-            "-i",
-            "127.0.0.1",
-            "-p",
-            str(port),
-            "-a",
-            ".",
-            "-P",
-            ".",
-            "--disable-fallback",
-            str(packages),
-        ],
+        [str(tools / "pypi-server"), *serve, str(packages)],
         stdout=subprocess.DEVNULL,
-        stderr=open(WORK / "index.log", "w"),
+        stderr=log.open("w"),
     )
     try:
-        wait_for(f"{url}/simple/", server)
+        wait_for(f"{url}/simple/", server, log)
+        upload = [
+            "upload",
+            "--disable-progress-bar",
+            "--non-interactive",
+            "-u",
+            "velmo",
+            "-p",
+            "velmo",
+        ]
         run(
-            [
-                str(tools / "twine"),
-                "upload",
-                "--disable-progress-bar",
-                "--non-interactive",
-                "--repository-url",
-                f"{url}/",
-                "-u",
-                "velmo",
-                "-p",
-                "velmo",
-                *map(str, artifacts),
-            ],
-            log=WORK / "upload.log",
+            [str(tools / "twine"), *upload, "--repository-url", f"{url}/", *map(str, artifacts)],
+            log=log,
         )
         note(f"index {url}/simple/ serves {', '.join(a.name for a in artifacts)}")
         yield f"{url}/simple/"
     finally:
         server.terminate()
         server.wait(timeout=30)
+        shutil.rmtree(packages)
         note(f"index at {url} stopped")
 
 
-def wait_for(url, server):
+def wait_for(url, server, log):
     for _ in range(100):
         if server.poll() is not None:
-            raise SystemExit(f"targets: the index server exited; see {WORK / 'index.log'}")
+            raise SystemExit(f"targets: the index server exited; see {log}")
         with contextlib.suppress(OSError):
             urllib.request.urlopen(url, timeout=2).close()
             return
