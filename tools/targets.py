@@ -215,7 +215,11 @@ class Host:
     def make_environment(self):
         if os.path.exists(self.python):
             return
-        interpreter = shell("find_python", self.row["interpreter"])
+        # A version is looked for as lib.sh's find_python does; anything
+        # else (pypy3, say) is a command on PATH.
+        wanted = self.row["interpreter"]
+        is_version = wanted.replace(".", "").isdigit()
+        interpreter = shell("find_python", wanted) if is_version else shutil.which(wanted)
         if not interpreter:
             raise SystemExit(f"targets: no Python {self.row['interpreter']} on this machine")
         run([interpreter, "-m", "venv", str(self.results / "venv")])
