@@ -451,7 +451,7 @@ def row_problems(row, result, log):
     problems = []
     if result["tag"] != result["expected"]:
         problems.append(f"pip chose {result['tag'] or 'nothing'}, not {result['expected']}")
-    if result["failed"] or result["status"] not in (0,):
+    if result["failed"] or result["status"] != 0:
         problems.append(f"pytest exited {result['status']}")
     if result["passed"] == 0:
         problems.append("no test passed")
