@@ -121,3 +121,36 @@ def scripts_in_commands():
 @pytest.mark.parametrize("script_path", scripts_in_commands())
 def test_commands_start_scripts_that_exist(script_path):
     assert (ROOT / script_path).is_file()
+
+
+# The package index the release serves its artifacts on (tools/targets.py
+# names it in VELMO_INDEX_URL for the tests it runs).
+INDEX_URL = os.environ.get("VELMO_INDEX_URL")
+
+
+def install_commands():
+    """Each `pip install NAME` command of the documents' `sh` blocks."""
+    return [
+        pytest.param(line.split("#")[0].strip(), id=block.id)
+        for block in code_blocks({"sh"})
+        for line in block.values[0].splitlines()
+        if line.startswith("pip install ") and ".whl" not in line and " ." not in line
+    ]
+
+
+@pytest.mark.skipif(not INDEX_URL, reason="it needs the package on an index (VELMO_INDEX_URL)")
+@pytest.mark.parametrize("command", install_commands())
+def test_install_command_installs_the_module_from_the_index(command, tmp_path):
+    # From that index alone (the machine's pip settings left out), into a
+    # directory of its own, so that this environment's copy cannot answer.
+    words = shlex.split(command)
+    index = ["--isolated", "--no-deps", "--index-url", INDEX_URL, "--target", tmp_path]
+    installed = run_python("-m", *words, *index)
+    assert installed.returncode == 0, installed.stderr
+    imported = run_python(
+        "-c",
+        "import sys; sys.path.insert(0, sys.argv[1]); import velmo_wrapper; "
+        "print(velmo_wrapper.__file__)",
+        tmp_path,
+    )
+    assert imported.stdout.startswith(str(tmp_path)), imported

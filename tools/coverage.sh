@@ -41,13 +41,13 @@ suite=(-m pytest -q -p no:cacheprovider -m "not type_check and not builds_wheel"
 PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" "$python" "${suite[@]}" || status=$?
 # The module takes the tuple calling convention on 3.8 and 3.9 and the fast
 # one from 3.10 on: each convention's entry points run only under their own
-# interpreters, so the suite runs again on 3.8 when tools/test_other_pythons.sh
-# has made its environment (TUPLE_PYTHON, default build/py38/bin/python).
-tuple_python=${TUPLE_PYTHON:-build/py38/bin/python}
+# interpreters, so the suite runs again in the environment of the tuple
+# convention that tools/targets.py prepares (TUPLE_PYTHON to use another).
+tuple_python=${TUPLE_PYTHON:-$("$python" tools/targets.py environment tuple || true)}
 if [ -x "$tuple_python" ]; then
     PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" "$tuple_python" "${suite[@]}" || status=$?
 else
-    echo "coverage: no environment of 3.8 at $tuple_python; the tuple convention is not counted"
+    echo "coverage: no interpreter of the tuple convention here; that convention is not counted"
 fi
 if [ "$status" -ne 0 ]; then
     echo "coverage: tests failed"

@@ -6,12 +6,10 @@
 # Uses the current Python environment (PYTHON, default `python`), into which
 # it installs the module and hypothesis as run_tests.sh does. The module
 # takes the fast calling convention on 3.10 and later and the tuple
-# convention on 3.8 and 3.9; when the current Python takes the fast one and
-# the environment of 3.8 that tools/test_other_pythons.sh makes is there
-# (TUPLE_PYTHON, default build/py38/bin/python), the sanitized binding and
-# memory-failure tests and a shorter leak check run there as well. (That
-# script runs the whole suite on 3.8, the fuzz and memory-failure tests
-# included, and pytest's header names the convention in use.)
+# convention on 3.8 and 3.9; when the current Python takes the fast one, the
+# sanitized binding and memory-failure tests and a shorter leak check run
+# as well in the environment of the tuple convention that tools/targets.py
+# prepares (TUPLE_PYTHON to use another), with the same wheel installed.
 #
 # Longer runs of the parts:
 #   VELMO_FUZZ_EXAMPLES=3000 VELMO_FUZZ_RANDOM=1 python -m pytest -q tests/test_fuzz_binding.py
@@ -24,7 +22,11 @@ cd "$root"
 if ! "$python" -c "import hypothesis" 2>/dev/null; then
     "$python" -m pip install --quiet hypothesis
 fi
-"$python" -m pip install --quiet --no-build-isolation .
+# One wheel of the tree, for this environment and the tuple convention's.
+rm -rf build/hardening-wheel
+"$python" -m pip wheel --quiet --no-build-isolation --no-deps . -w build/hardening-wheel
+wheel=$(ls build/hardening-wheel/velmo_wrapper-*.whl)
+"$python" -m pip install --quiet --force-reinstall --no-deps "$wheel"
 
 timings=()
 mkdir -p build
@@ -37,15 +39,18 @@ unset VELMO_FUZZ_STATS
 timed_step "sanitizers" env PYTHON="$python" tools/sanitize.sh
 timed_step "leak check" "$python" tools/leakcheck.py
 
-tuple_python=${TUPLE_PYTHON:-build/py38/bin/python}
 convention() { "$1" -c 'import sys; print("fast" if sys.version_info >= (3, 10) else "tuple")'; }
-if [ "$(convention "$python")" = fast ] && [ -x "$tuple_python" ]; then
+tuple_python=
+if [ "$(convention "$python")" = fast ]; then
+    tuple_python=${TUPLE_PYTHON:-$("$python" tools/targets.py environment tuple || true)}
+fi
+if [ -x "$tuple_python" ]; then
     echo "== the tuple convention: $("$tuple_python" --version)"
-    "$tuple_python" -m pip install --quiet hypothesis
+    "$tuple_python" -m pip install --quiet --force-reinstall --no-deps "$wheel"
     timed_step "sanitizers, tuple convention" env PYTHON="$tuple_python" tools/sanitize.sh -m binding
     timed_step "leak check, tuple convention" "$tuple_python" tools/leakcheck.py --calls 200000
 else
-    echo "== the tuple convention: no environment of 3.8 at $tuple_python; not run"
+    echo "== the tuple convention: no interpreter of it here; not run"
 fi
 
 printf '%s\n' "${timings[@]}"

@@ -2,7 +2,8 @@
 # The style and lint checks, each failing on any finding: clang-format and
 # clang-tidy over the C++ of the three layers (clang-tidy through the compile
 # database of a build), ruff's linter and formatter over the Python files, and
-# ShellCheck and shfmt over the shell scripts. Configurations: .clang-format,
+# ShellCheck and shfmt over the shell scripts, and no interpreter version in
+# the scripts outside tools/targets.toml. Configurations: .clang-format,
 # .clang-tidy, pyproject.toml's [tool.ruff], .shellcheckrc, .editorconfig
 # (shfmt's).
 #
@@ -48,6 +49,15 @@ run_clang_tidy() {
 check clang-tidy run_clang_tidy
 check "ruff check" ruff check --quiet .
 check "ruff format" ruff format --check --quiet .
+# Interpreter versions are written in tools/targets.toml alone: one in the
+# code of a script (comments aside) is a row the table lacks.
+# shellcheck disable=SC2329  # called through `check`
+no_versions_outside_table() {
+    ! git grep -nE '(^|[^0-9.])3\.([0-9]|1[0-9])([^0-9]|$)' -- 'tools/*.sh' tools/targets.py .ci/run |
+        grep -vE '^[^:]+:[0-9]+:[[:space:]]*#'
+}
+
 check shellcheck shellcheck "${shell_files[@]}"
 check shfmt shfmt -d "${shell_files[@]}"
+check "interpreter versions (tools/targets.toml)" no_versions_outside_table
 exit $status

@@ -9,15 +9,13 @@
 #
 # Every artifact passes `twine check --strict` and carries LICENSE; every
 # wheel `abi3audit --strict`; each Linux wheel `auditwheel show` with its
-# manylinux tag. Then
-# each Linux artifact that runs here is installed into a new virtual
-# environment of CPython 3.8 and of 3.13 (from pyenv or PATH; a missing one is
-# named and skipped) and the portable tests (golden values, the module's
-# surface, the process list) run against it.
-# The Windows wheel is installed by pip into Windows CPython 3.8 and 3.13
-# under wine, and the whole Python suite runs there (tools/cross/windows/python_tests.sh).
-# The aarch64 wheel's tests run under qemu in tools/cross/aarch64/check.sh.
-# Ends with a table of the artifacts and their test counts.
+# manylinux tag. Then the release's rows of tools/targets.toml run
+# (tools/targets.py): the artifacts are served on a local package index
+# (pypiserver on 127.0.0.1, uploaded with twine), each row installs
+# velmo_wrapper by name from it and nothing else, checks the tag pip chose,
+# and runs its tests; the wine rows run the whole suite in Windows CPython.
+# The aarch64 wheel's row runs under qemu in tools/cross/aarch64/check.sh.
+# Ends with the release table, made from the rows' JUnit reports.
 #
 # The release tools go into a virtual environment of their own under
 # build/release; nothing is installed into the calling Python.
@@ -29,10 +27,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 dist=$(realpath -m "${1:-$root/dist}")
 work=$root/build/release
 python=${PYTHON:-python3}
-tested_pythons=(3.8 3.13)
 release_tools=(build twine auditwheel abi3audit wheel ziglang "scikit-build-core>=0.11" "cmake>=3.26" ninja)
-
-declare -A tag_of=() results_of=()
 
 setup_tools() {
     step "release tools"
@@ -54,7 +49,6 @@ build_sdist() {
     sdist=$dist/velmo_wrapper-$(version).tar.gz
     [ -f "$sdist" ] || fail "no $sdist"
     tar -tzf "$sdist" | sed 's|^[^/]*/||' | awk -F/ 'NF > 1 {print $1} NF == 1 {print}' | sort | uniq -c
-    tag_of[$sdist]=sdist
 }
 
 # The x86-64 wheel is built from the sdist, which proves that the sdist holds
@@ -68,20 +62,15 @@ build_manylinux_wheel() {
         -C build-dir="$work/zig-x86_64" -w "$out" "$sdist"
     python -m wheel tags --remove --platform-tag manylinux_2_17_x86_64 "$out"/*.whl >/dev/null
     mv "$out"/*manylinux_2_17_x86_64.whl "$dist/"
-    manylinux_wheel=$(ls "$dist"/velmo_wrapper-*-manylinux_2_17_x86_64.whl)
-    tag_of[$manylinux_wheel]=manylinux_2_17_x86_64
 }
 
 # Wheels for the platforms this machine cross-builds; each script prints the
-# wheel's path last. Their tests run under an emulator, by the script named.
+# wheel's path last.
 build_cross_wheel() {
-    local tag=$1 tested_by=$2 wheel
-    shift 2
-    step "$tag wheel ($1)"
+    local wheel
+    step "wheel of $1"
     wheel=$(bash "$root/$1" "$dist" "${@:2}" | tail -n 1)
     [ -f "$wheel" ] || fail "$1 wrote no wheel"
-    tag_of[$wheel]=$tag
-    results_of[$wheel]="tested by $tested_by"
 }
 
 check_artifacts() {
@@ -92,7 +81,8 @@ check_artifacts() {
         abi3audit --strict --summary "$wheel"
     done
     for wheel in "$dist"/velmo_wrapper-*manylinux*.whl; do
-        local expected=${tag_of[$wheel]} report
+        local expected report
+        expected=$(basename "$wheel" .whl | cut -d- -f5)
         report=$(auditwheel show "$wheel" 2>&1) || fail "auditwheel show failed on $wheel: $report"
         # auditwheel wraps its lines; the tag sits on the line after "consistent".
         grep -q "\"$expected\"" <<<"$report" || fail "auditwheel does not report $expected for $wheel: $report"
@@ -129,69 +119,14 @@ for path in map(pathlib.Path, sys.argv[2:]):
 PYTHON
 }
 
-# Installs `artifact` into a new environment of `interpreter` and runs the
-# portable tests there; records "passed/failed" or the reason
-# it was skipped.
-test_artifact() {
-    local artifact=$1 version=$2 interpreter=$3 venv summary passed failed
-    venv=$work/venv-$version-${tag_of[$artifact]}
-    rm -rf "$venv"
-    "$interpreter" -m venv "$venv"
-    pip_quietly "$venv/bin/python" -m pip install --quiet pytest "$artifact"
-    summary=$(cd "$root" && "$venv/bin/python" -m pytest -q -p no:cacheprovider -m portable 2>&1 | tail -n 1) || true
-    echo "python $version, $(basename "$artifact"): $summary"
-    passed=$(grep -oE '[0-9]+ passed' <<<"$summary" | cut -d' ' -f1 || true)
-    failed=$(grep -oE '[0-9]+ (failed|errors?)' <<<"$summary" | awk '{n += $1} END {print n + 0}' || true)
-    results_of[$artifact]+="${results_of[$artifact]:+, }py$version ${passed:-0} passed ${failed} failed"
-    [ -n "$passed" ] && [ "$failed" -eq 0 ] || release_failed=1
-}
-
-test_linux_artifacts() {
-    local version interpreter artifact
-    for version in "${tested_pythons[@]}"; do
-        interpreter=$(find_python "$version")
-        if [ -z "$interpreter" ]; then
-            echo "no Python $version on this machine: its tests are skipped"
-            for artifact in "$sdist" "$manylinux_wheel"; do
-                results_of[$artifact]+="${results_of[$artifact]:+, }py$version missing"
-            done
-            continue
-        fi
-        for artifact in "$sdist" "$manylinux_wheel"; do
-            step "python $version: $(basename "$artifact")"
-            test_artifact "$artifact" "$version" "$interpreter"
-        done
-    done
-}
-
-# The whole Python suite in Windows CPython 3.8 and 3.13 under wine, from the
-# wheel installed by each interpreter's own pip.
-test_windows_wheel() {
-    local wheel log=$work/windows-python-tests.log
-    wheel=$(ls "$dist"/velmo_wrapper-*-win_amd64.whl)
-    step "Windows Python under wine: $(basename "$wheel")"
-    bash "$root/tools/cross/windows/python_tests.sh" "$wheel" 2>&1 | tee "$log" || release_failed=1
-    # "windows python 3.8.10: 116 passed, 0 failed, 10 skipped"
-    results_of[$wheel]=$(sed -n 's/^windows python \([0-9.]*\): \(.*\)$/py\1 \2/p' "$log" |
-        paste -sd ';' | sed 's/;/; /g')
-    [ -n "${results_of[$wheel]}" ] || {
-        results_of[$wheel]="no results"
-        release_failed=1
-    }
-}
-
 write_checksums() {
     (cd "$dist" && sha256sum -- velmo_wrapper-*.tar.gz velmo_wrapper-*.whl >SHA256SUMS)
 }
 
-print_table() {
-    step "release in $dist"
-    local artifact
-    printf '%-62s %9s  %-24s %s\n' artifact bytes tag tests
-    for artifact in "$dist"/velmo_wrapper-*.tar.gz "$dist"/velmo_wrapper-*.whl; do
-        printf '%-62s %9s  %-24s %s\n' "$(basename "$artifact")" "$(stat -c %s "$artifact")" \
-            "${tag_of[$artifact]:-?}" "${results_of[$artifact]:-not run here}"
-    done
+# The release's rows of the table, from this dist directory's index.
+test_rows() {
+    step "the release's rows of tools/targets.toml"
+    python "$root/tools/targets.py" run --step release --dist "$dist" || release_failed=1
 }
 
 release_failed=0
@@ -201,13 +136,12 @@ mkdir -p "$dist" "$work"
 setup_tools
 build_sdist
 build_manylinux_wheel
-build_cross_wheel manylinux_2_17_aarch64 "tools/cross/aarch64/check.sh (qemu)" \
-    tools/cross/aarch64/wheel.sh "$root/build/aarch64"
-build_cross_wheel win_amd64 "tools/cross/windows/python_tests.sh" tools/cross/windows/wheel.sh
+build_cross_wheel tools/cross/aarch64/wheel.sh "$root/build/aarch64"
+build_cross_wheel tools/cross/windows/wheel.sh
 check_artifacts
 check_licences
-test_linux_artifacts
-test_windows_wheel
+test_rows
 write_checksums
-print_table
+step "release in $dist"
+python "$root/tools/targets.py" table --dist "$dist"
 [ "$release_failed" -eq 0 ] || fail "some tests failed"

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # aarch64 Linux check: cross-builds the platform and engine layers with their
 # C++ tests and the wheel with the Zig toolchain, runs the tests with ctest
-# under qemu-aarch64 (the toolchain file names it as the emulator), checks the engine and the module for fused multiply-add
-# instructions, then runs the module's golden-value and surface tests from
-# that very wheel in Debian's arm64 CPython, also under qemu-aarch64.
+# under qemu-aarch64 (the toolchain file names it as the emulator), checks
+# the engine and the module for fused multiply-add instructions, then runs
+# the module's golden-value and surface tests from that very wheel, installed
+# by name from a local index, in Debian's arm64 CPython, also under
+# qemu-aarch64 (its row of tools/targets.toml).
 #
 # Needs Debian's qemu-user, binutils-aarch64-linux-gnu (objdump), libgtest-dev
 # (sources in /usr/src/googletest) and ninja-build; missing packages are
 # installed with apt-get (through sudo when not root). The arm64 C library
 # and CPython are unpacked from Debian's arm64 packages into a private
-# sysroot; ziglang, pytest and hypothesis come from PyPI. The sysroot, zig's
-# cache and the GoogleTest build are kept outside the clone, the other builds
-# in the build directory, and reused.
+# sysroot; ziglang, pytest, hypothesis, pypiserver and twine come from PyPI.
+# The sysroot, zig's cache and the GoogleTest build are kept outside the
+# clone, the other builds in the build directory, and reused.
 #
 # Usage: tools/cross/aarch64/check.sh [build directory]   (default: build/aarch64)
 set -euo pipefail
@@ -58,32 +60,12 @@ check_no_fma() {
         "$build/wheel-build/velmo-engine/libvelmo_engine.a"
 }
 
-# pytest and hypothesis as arm64 wheels for the sysroot's CPython (hypothesis
-# carries compiled code), beside it rather than in it.
-install_test_packages() {
-    local target=$build/test-packages stamp=$build/test-packages/.installed
-    [ -f "$stamp" ] && return
-    step "installing pytest and hypothesis for the arm64 interpreter"
-    rm -rf "$target"
-    "$python" -m pip install --quiet --target "$target" --only-binary=:all: \
-        --platform manylinux_2_17_aarch64 --python-version "$arm_python_version" \
-        --implementation cp --abi "cp${arm_python_version/./}" pytest hypothesis
-    touch "$stamp"
-}
-
+# The qemu-aarch64 row of tools/targets.toml: this wheel served on a local
+# index, installed by name from it for the sysroot's CPython, and the
+# portable tests run there under the emulator.
 run_python_tests() {
-    local interpreter
-    interpreter=$(arm_python)
-    step "pytest under qemu-aarch64 in $(qemu-aarch64 "$interpreter" --version)"
-    export PYTHONPATH=$build/module:$build/test-packages PYTHONDONTWRITEBYTECODE=1
-    export VELMO_TEST_INTERPRETER_PREFIX=qemu-aarch64
-    local loaded
-    loaded=$(qemu-aarch64 "$interpreter" -c 'import platform, velmo_wrapper; print(platform.machine(), velmo_wrapper.__file__)')
-    echo "imports: $loaded"
-    [ "$loaded" = "aarch64 $build/module/velmo_wrapper.abi3.so" ] || fail "the module under test is not the wheel's"
-    # The portable tests start their child interpreters through run_script,
-    # so that those too run under the emulator.
-    (cd "$root" && qemu-aarch64 "$interpreter" -m pytest -q -p no:cacheprovider -m portable)
+    step "the aarch64 row of tools/targets.toml"
+    "$python" "$root/tools/targets.py" run --step "aarch64 check" --dist "$build/dist"
 }
 
 ensure_packages
@@ -100,7 +82,6 @@ wheel=$("$root/tools/cross/aarch64/wheel.sh" "$build/dist" "$build" | tail -n 1)
 echo "wheel: $wheel"
 unpack_wheel "$wheel"
 check_no_fma || status=1
-install_test_packages
 run_python_tests || status=1
 [ "$status" -eq 0 ] && echo "aarch64 check: passed" || echo "aarch64 check: FAILED" >&2
 exit $status

