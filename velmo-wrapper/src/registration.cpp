@@ -70,6 +70,12 @@ PyObject* create_module(PyModuleDef& definition, std::span<MethodRecords> method
         }
         Ref module = Ref::steal(PyModule_Create2(&definition, PYTHON_ABI_VERSION));
         if (!module) throw_pending();
+#ifdef PYPY_VERSION
+        // PyPy leaves an empty m_doc unset, and `__doc__` would read as the
+        // module type's own.
+        Ref doc = Ref::steal(checked(PyUnicode_FromString(definition.m_doc)));
+        if (PyObject_SetAttrString(module.get(), "__doc__", doc.get()) < 0) throw_pending();
+#endif
         bool fast_calls = interpreter_has_fast_calls();
         for (MethodRecords& records : methods) {
             add_function(module.get(), records.for_interpreter(fast_calls));
