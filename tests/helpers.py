@@ -16,6 +16,7 @@ import textwrap
 import pytest
 
 WINDOWS = sys.platform == "win32"
+PYPY = sys.implementation.name == "pypy"
 TESTS_DIRECTORY = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -151,7 +152,10 @@ def run_module(module, *args, cwd=None, timeout=300):
 
 
 def oldest_python():
-    """An interpreter of the oldest version the wheel supports, if this machine has one."""
+    """An interpreter of the oldest version the wheel supports, if this machine
+    has one and the module installed here is that wheel's (not PyPy's own)."""
+    if PYPY:
+        return None
     # Installed interpreters first: a version manager's shim on the path is a
     # shell script that starts many other programs.
     candidates = sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))

@@ -13,6 +13,7 @@ from helpers import run_script
 pytestmark = [pytest.mark.fuzz, pytest.mark.binding]
 
 
+@pytest.mark.cpython_only("ctypes.pythonapi")
 def test_keyword_arguments_live_until_the_call_ends():
     # A caller of the C API hands the function its own keyword dictionary (as
     # the interpreter itself does for f(**d) on 3.8). A conversion that empties
