@@ -75,7 +75,9 @@ INTERPRETER_TEXTS = {
     },
     "pypy": {
         "unprintable_exception": "<unprintable PanicException object>",
-        "keyword_not_a_string": "builtin_function_or_method object keywords must be strings, not 'int'",
+        "keyword_not_a_string": (
+            "builtin_function_or_method object keywords must be strings, not 'int'"
+        ),
         "no_arguments": "{name}() takes no arguments ({given} given)",
         "no_keyword_arguments": "{name}() takes no keyword arguments",
         "float_returned_non_float": "__float__ returned non-float (type '{result}')",

@@ -47,8 +47,6 @@ def test_introspected_signatures():
     assert fps.default is inspect.Parameter.empty
 
 
-
-
 @pytest.mark.cpython_only("ctypes.PyDLL")
 def test_second_module_creation_is_refused():
     library = ctypes.PyDLL(v.__file__)
@@ -113,7 +111,9 @@ def test_keyword_names_that_are_not_strings_by_calling_convention():
 def test_texts_the_interpreter_writes():
     # Refusals of arguments to a function without parameters included.
     qualifier = "velmo_wrapper." if sys.version_info >= (3, 9) else ""
-    no_arguments = interpreter_text("no_arguments").format(qualifier=qualifier, name="show", given=1)
+    no_arguments = interpreter_text("no_arguments").format(
+        qualifier=qualifier, name="show", given=1
+    )
     assert message(v.show, 1) == (TypeError, no_arguments)
     no_keywords = interpreter_text("no_keyword_arguments").format(qualifier=qualifier, name="quit")
     assert message(v.quit, a=1) == (TypeError, no_keywords)
