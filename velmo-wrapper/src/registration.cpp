@@ -76,7 +76,13 @@ PyObject* create_module(PyModuleDef& definition, std::span<MethodRecords> method
         Ref doc = Ref::steal(checked(PyUnicode_FromString(definition.m_doc)));
         if (PyObject_SetAttrString(module.get(), "__doc__", doc.get()) < 0) throw_pending();
 #endif
+#ifdef PYPY_VERSION
+        // PyPy makes a tuple of the arguments for either convention, and its
+        // fast one fails fatally inside PyPy on some calls (8.0.1).
+        bool fast_calls = false;
+#else
         bool fast_calls = interpreter_has_fast_calls();
+#endif
         for (MethodRecords& records : methods) {
             add_function(module.get(), records.for_interpreter(fast_calls));
         }
