@@ -88,8 +88,21 @@ INTERPRETER_TEXTS = {
 }
 
 
+# PyPy 8 writes some of them as CPython does, or in words of its own.
+INTERPRETER_TEXTS["pypy8"] = {
+    **INTERPRETER_TEXTS["pypy"],
+    "unprintable_exception": "<exception str() failed>",
+    "keyword_not_a_string": "velmo_wrapper.{name}() keywords must be strings, not 'int'",
+}
+
+
 def interpreter_text(key, implementation=None):
-    """The interpreter's own text `key` on this (or the named) implementation."""
+    """The interpreter's own text `key` on this (or the named) implementation;
+    a function's name goes in with `.format(name=...)` where the text has one."""
     import sys
 
-    return INTERPRETER_TEXTS[implementation or sys.implementation.name][key]
+    if implementation is None:
+        implementation = sys.implementation.name
+        if implementation == "pypy" and sys.pypy_version_info >= (8,):
+            implementation = "pypy8"
+    return INTERPRETER_TEXTS[implementation][key]

@@ -38,7 +38,7 @@ import tempfile
 import threading
 
 import pytest
-from helpers import PYPY, calling_convention
+from helpers import NAMES_TYPES_ON_ENTRY, PYPY, calling_convention
 
 pytestmark = [pytest.mark.fuzz, pytest.mark.binding]
 
@@ -690,6 +690,8 @@ def check_call(child, request):
     if PYPY and "'recurse'" in repr((args, kwargs)):
         # PyPy 7.3.11 fails fatally in its own PyErr_Fetch at the recursion limit.
         return
+    if NAMES_TYPES_ON_ENTRY and "'nameless'" in repr((args, kwargs)):
+        return  # the call fails inside PyPy, with the metaclass's own error
     expected = expected_outcome(child.state, name, args, kwargs)
     if expected == "skip":
         return
@@ -697,7 +699,7 @@ def check_call(child, request):
         expected = rndf_failure(expected[1]) or expected
     if not C_API_CALLS and name not in NO_ARGUMENTS and request[3]:
         if any(key[0] == "kint" for key, _ in kwargs):
-            expected = type_error(interpreter_text("keyword_not_a_string"))
+            expected = type_error(interpreter_text("keyword_not_a_string").format(name=name))
     outcome, diagnostics, problems = child.call(request)
     assert not problems, problems
     if isinstance(expected, Failure):

@@ -11,7 +11,7 @@
 # else goes to standard error. The build tools live in a virtual environment
 # of that PyPy under the build directory (default: build/pypy/<its tag>).
 set -euo pipefail
-script_name=pypy-wheel
+script_name="pypy wheel"
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 
 [ $# -ge 2 ] || fail "usage: $0 PYPY OUTDIR [SOURCE [build directory]]"
