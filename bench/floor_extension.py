@@ -1,7 +1,7 @@
 """The floor that the module's call costs are measured against.
 
 Builds, in a temporary directory, a tiny extension `velmo_floor` against the
-same stable ABI, whose functions do the least a module function can do:
+same stable ABI (on PyPy, which has none, against PyPy's own API), whose functions do the least a module function can do:
 `f1`, `f2` and `f3` (METH_VARARGS | METH_KEYWORDS, the tuple convention)
 convert one, two or three floats with PyFloat_AsDouble and return a float;
 `g1`, `g2` and `g3` do the same in the fast convention (METH_FASTCALL |
@@ -10,6 +10,7 @@ interpreters of 3.10 or later are given; `f0` (METH_NOARGS) returns None.
 Importing it costs what importing an extension with no work costs.
 """
 
+import importlib.machinery
 import importlib.util
 import os
 import subprocess
@@ -18,7 +19,9 @@ import sysconfig
 import tempfile
 
 SOURCE = r"""
+#ifndef FULL_API
 #define Py_LIMITED_API 0x03080000
+#endif
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 #include <string.h>
@@ -93,16 +96,23 @@ PyMODINIT_FUNC PyInit_velmo_floor(void) {
 """
 
 
+# PyPy has no stable ABI: there the floor is built as the module is, for that
+# PyPy alone, and named with its own suffix.
+STABLE_ABI = sys.implementation.name == "cpython"
+SUFFIX = ".abi3.so" if STABLE_ABI else importlib.machinery.EXTENSION_SUFFIXES[0]
+
+
 def build(directory=None):
     """Compiles the floor extension; returns the directory that holds it."""
     directory = directory or tempfile.mkdtemp(prefix="velmo_floor_")
     source = os.path.join(directory, "velmo_floor.c")
     with open(source, "w") as handle:
         handle.write(SOURCE)
-    target = os.path.join(directory, "velmo_floor.abi3.so")
+    target = os.path.join(directory, "velmo_floor" + SUFFIX)
     include = sysconfig.get_paths()["include"]
+    api = [] if STABLE_ABI else ["-DFULL_API"]
     subprocess.run(
-        ["cc", "-O2", "-shared", "-fPIC", "-I", include, source, "-o", target], check=True
+        ["cc", "-O2", "-shared", "-fPIC", *api, "-I", include, source, "-o", target], check=True
     )
     return directory
 
@@ -111,7 +121,7 @@ def load(directory=None):
     """Builds the floor extension and imports it into this process."""
     directory = build(directory)
     spec = importlib.util.spec_from_file_location(
-        "velmo_floor", os.path.join(directory, "velmo_floor.abi3.so")
+        "velmo_floor", os.path.join(directory, "velmo_floor" + SUFFIX)
     )
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)

@@ -56,3 +56,53 @@ def not_a_list(type_name):
 def panicked_at(location):
     """The first line of a fatal error's report on standard error."""
     return f"{PANICKED_AT}{location}:"
+
+
+# What the interpreter itself writes where PyPy's text differs from CPython's,
+# keyed by `sys.implementation.name` (docs/api.md lists them).
+INTERPRETER_TEXTS = {
+    "cpython": {
+        "unprintable_exception": "<exception str() failed>",
+        # Only the fast convention's: in the tuple one the module's binder refuses the key.
+        "keyword_not_a_string": "keywords must be strings",
+        # CPython 3.9 and later qualify the name with the module's.
+        "no_arguments": "{qualifier}{name}() takes no arguments ({given} given)",
+        "no_keyword_arguments": "{qualifier}{name}() takes no keyword arguments",
+        "float_returned_non_float": "{type}.__float__ returned non-float (type {result})",
+        "too_big_for_long": "Python int too large to convert to C long",
+        "negative_to_unsigned": "can't convert negative int to unsigned",
+        "too_big_for_unsigned": "int too big to convert",
+    },
+    "pypy": {
+        "unprintable_exception": "<unprintable PanicException object>",
+        "keyword_not_a_string": (
+            "builtin_function_or_method object keywords must be strings, not 'int'"
+        ),
+        "no_arguments": "{name}() takes no arguments ({given} given)",
+        "no_keyword_arguments": "{name}() takes no keyword arguments",
+        "float_returned_non_float": "__float__ returned non-float (type '{result}')",
+        "too_big_for_long": "Python int too large to convert to C long",
+        "negative_to_unsigned": "cannot convert negative integer to unsigned int",
+        "too_big_for_unsigned": "integer too large",
+    },
+}
+
+
+# PyPy 8 writes some of them as CPython does, or in words of its own.
+INTERPRETER_TEXTS["pypy8"] = {
+    **INTERPRETER_TEXTS["pypy"],
+    "unprintable_exception": "<exception str() failed>",
+    "keyword_not_a_string": "velmo_wrapper.{name}() keywords must be strings, not 'int'",
+}
+
+
+def interpreter_text(key, implementation=None):
+    """The interpreter's own text `key` on this (or the named) implementation;
+    a function's name goes in with `.format(name=...)` where the text has one."""
+    import sys
+
+    if implementation is None:
+        implementation = sys.implementation.name
+        if implementation == "pypy" and sys.pypy_version_info >= (8,):
+            implementation = "pypy8"
+    return INTERPRETER_TEXTS[implementation][key]

@@ -25,9 +25,13 @@ NOISE_POINT = (0.5, 0.25, 0.75)
 # The calls that may change the random generator when they succeed.
 RANDOM_CALLS = ("rseed", "rndi", "rndf")
 
-py_object_call = ctypes.pythonapi.PyObject_Call
-py_object_call.restype = ctypes.py_object
-py_object_call.argtypes = [ctypes.py_object, ctypes.py_object, ctypes.py_object]
+# A caller of the C API that hands a function its keyword dictionary as it
+# is; CPython's alone (PyPy's ctypes has no pythonapi).
+py_object_call = getattr(ctypes, "pythonapi", None)
+if py_object_call is not None:
+    py_object_call = py_object_call.PyObject_Call
+    py_object_call.restype = ctypes.py_object
+    py_object_call.argtypes = [ctypes.py_object, ctypes.py_object, ctypes.py_object]
 
 
 class StderrTap:
@@ -107,7 +111,7 @@ def call(context, name, args, kwargs, through_c_api):
     for key, value in kwargs:
         keywords[fuzz_objects.build_key(key)] = fuzz_objects.build(value, context)
     context.call_kwargs = keywords
-    if through_c_api:
+    if through_c_api and py_object_call is not None:
         # The dictionary reaches the function as it is: non-str keys and all.
         return py_object_call(function, positional, keywords)
     return function(*positional, **keywords)

@@ -17,6 +17,10 @@ import sys
 import textwrap
 
 WINDOWS = sys.platform == "win32"
+PYPY = sys.implementation.name == "pypy"
+# PyPy 8 reads an argument's type name as it hands the object to C code: an
+# object whose type cannot be named fails there, before the module sees it.
+NAMES_TYPES_ON_ENTRY = PYPY and sys.pypy_version_info >= (8,)
 TESTS_DIRECTORY = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -156,7 +160,10 @@ def run_module(module, *args, cwd=None, timeout=300):
 
 
 def oldest_python():
-    """An interpreter of the oldest version the wheel supports, if this machine has one."""
+    """An interpreter of the oldest version the wheel supports, if this machine
+    has one and the module installed here is that wheel's (not PyPy's own)."""
+    if PYPY:
+        return None
     # Installed interpreters first: a version manager's shim on the path is a
     # shell script that starts many other programs.
     candidates = sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))

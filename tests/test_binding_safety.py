@@ -12,6 +12,7 @@ pytestmark = pytest.mark.binding
 # interpreter hands `f(**d)` the caller's own dictionary (3.8 does), the
 # second argument would be freed while its slot still points at it.
 EMPTIED_DICTIONARY = """
+import gc
 import velmo_wrapper as v
 
 d = {}
@@ -32,7 +33,9 @@ class Victim:
 v.init()
 d["y"] = Empties()
 d["x"] = Victim()
-print(v.atan2(**d), deleted)
+result = v.atan2(**d)
+gc.collect()  # PyPy runs finalisers only when it collects
+print(result, deleted)
 """
 
 

@@ -27,6 +27,7 @@ import contextlib
 import ctypes
 import json
 import math
+import operator
 import os
 import pickle
 import queue
@@ -37,7 +38,7 @@ import tempfile
 import threading
 
 import pytest
-from helpers import calling_convention, panic_type
+from helpers import NAMES_TYPES_ON_ENTRY, PYPY, calling_convention, panic_type
 
 pytestmark = [pytest.mark.fuzz, pytest.mark.binding]
 
@@ -54,6 +55,7 @@ from compat_texts import (  # noqa: E402
     RANGE_OVERFLOW,
     RESUMING_PANIC,
     UNKNOWN_TYPE_NAME,
+    interpreter_text,
     not_a_string,
 )
 from fuzz_objects import RAISES  # noqa: E402
@@ -73,12 +75,18 @@ TYPE_ERROR = "builtins.TypeError"
 OVERFLOW_ERROR = "builtins.OverflowError"
 INT32_MIN, INT32_MAX = -(2**31), 2**31 - 1
 UINT32_MAX = 2**32 - 1
+LONG_MAX = 2 ** (8 * ctypes.sizeof(ctypes.c_long) - 1) - 1
+LONG_MIN = -LONG_MAX - 1
 MAX_DOUBLE = 1.7976931348623157e308
 
 # In the fast convention the interpreter refuses keywords that are not
 # strings before the call; in the tuple convention the module's binder does.
 FAST_CALLS = calling_convention() == "fast"
 KEYWORDS_MUST_BE_STRINGS = "keywords must be strings"
+# Whether the child can hand a function its keyword dictionary as it is
+# (ctypes' PyObject_Call, which PyPy lacks); else the interpreter refuses
+# keys that are not strings before the call.
+C_API_CALLS = hasattr(ctypes, "pythonapi")
 
 calls_sent = collections.Counter()
 
@@ -352,18 +360,38 @@ def children():
 # --------------------------------------------------------------------- model
 
 
-def _c_api(name, restype):
-    function = getattr(ctypes.pythonapi, name)
-    function.restype = restype
-    function.argtypes = [ctypes.py_object]
-    return function
+# The interpreter's own conversions, through standard-library functions that
+# convert by the same rules (and so raise the same errors): math.ldexp(x, 0)
+# takes `x` as PyFloat_AsDouble does and returns it unchanged, and
+# operator.index is PyNumber_Index.
+index_of = operator.index
 
 
-float_of = _c_api("PyFloat_AsDouble", ctypes.c_double)
-index_of = _c_api("PyNumber_Index", ctypes.py_object)
-long_of = _c_api("PyLong_AsLong", ctypes.c_long)
-unsigned_of = _c_api("PyLong_AsUnsignedLongLong", ctypes.c_ulonglong)
-utf8_of = _c_api("PyUnicode_AsUTF8String", ctypes.py_object)
+def float_of(obj):
+    # The float rule: __float__ first, then __index__ (which PyPy's own
+    # conversion lacks, and the module adds).
+    kind = type(obj)
+    if not hasattr(kind, "__float__") and hasattr(kind, "__index__"):
+        return int.__float__(operator.index(obj))
+    return math.ldexp(obj, 0)
+
+
+def long_of(integer):
+    if not LONG_MIN <= integer <= LONG_MAX:
+        raise OverflowError(interpreter_text("too_big_for_long"))
+    return integer
+
+
+def unsigned_of(integer):
+    if integer < 0:
+        raise OverflowError(interpreter_text("negative_to_unsigned"))
+    if integer > 2**64 - 1:
+        raise OverflowError(interpreter_text("too_big_for_unsigned"))
+    return integer
+
+
+def utf8_of(text):
+    return str.encode(text, "utf-8")
 
 
 PANIC_TYPE = panic_type()
@@ -678,11 +706,19 @@ def check_call(child, request):
     name, args, kwargs, _through_c_api = request
     if any(key[0] == "kint" for key, _ in kwargs):
         request = (name, args, kwargs, True)  # the interpreter refuses such keys itself
+    if PYPY and "'recurse'" in repr((args, kwargs)):
+        # PyPy 7.3.11 fails fatally in its own PyErr_Fetch at the recursion limit.
+        return
+    if NAMES_TYPES_ON_ENTRY and "'nameless'" in repr((args, kwargs)):
+        return  # the call fails inside PyPy, with the metaclass's own error
     expected = expected_outcome(child.state, name, args, kwargs)
     if expected == "skip":
         return
     if isinstance(expected, tuple) and name == "rndf":
         expected = rndf_failure(expected[1]) or expected
+    if not C_API_CALLS and name not in NO_ARGUMENTS and request[3]:
+        if any(key[0] == "kint" for key, _ in kwargs):
+            expected = type_error(interpreter_text("keyword_not_a_string").format(name=name))
     outcome, diagnostics, problems = child.call(request)
     assert not problems, problems
     if isinstance(expected, Failure):

@@ -13,6 +13,7 @@ pytestmark = pytest.mark.measures_memory
 LEAKCHECK = os.path.join(os.path.dirname(TESTS_DIRECTORY), "tools", "leakcheck.py")
 
 
+@pytest.mark.cpython_only("sys.getrefcount")
 def test_no_growth_over_many_calls():
     result = subprocess.run(
         [*THIS_INTERPRETER, LEAKCHECK, "--calls", "200000", "--limit-kib", "1024"],

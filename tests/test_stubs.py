@@ -8,7 +8,10 @@ import textwrap
 import pytest
 from helpers import run_module
 
-pytestmark = pytest.mark.type_check
+pytestmark = [
+    pytest.mark.type_check,
+    pytest.mark.cpython_only("mypy (librt) and stubtest (_symtable)"),
+]
 
 pytest.importorskip("mypy", reason="mypy is not installed")
 

@@ -19,6 +19,8 @@ pytestmark = [
     posix_only(
         "supported compiler: its wheel is cross-built on Linux by tools/cross/windows/wheel.sh"
     ),
+    # PyPy has no stable ABI; its wheel is built and tested by tools/cross/pypy/wheel.sh.
+    pytest.mark.cpython_only("stable ABI, which the cp38-abi3 wheel is built for"),
 ]
 
 

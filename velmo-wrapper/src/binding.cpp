@@ -139,6 +139,22 @@ PythonError argument_error(const char* param, PythonError&& error) {
 
 void conversion_failed(const char* param) { throw argument_error(param, take_error()); }
 
+#ifdef PYPY_VERSION
+double index_as_double(Argument argument) {
+    PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(argument.object));
+    if (!PyErr_ExceptionMatches(PyExc_TypeError) || PyObject_HasAttrString(type, "__float__") ||
+        !PyIndex_Check(argument.object)) {
+        conversion_failed(argument.name);
+    }
+    PyErr_Clear();
+    Ref integer = Ref::steal(PyNumber_Index(argument.object));
+    if (!integer) conversion_failed(argument.name);
+    double value = PyLong_AsDouble(integer.get());
+    if (value == -1.0 && PyErr_Occurred()) conversion_failed(argument.name);
+    return value;
+}
+#endif
+
 namespace {
 
 // PyNumber_Index, with its failure as the argument's error. An exact int is

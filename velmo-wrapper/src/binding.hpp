@@ -148,11 +148,23 @@ PythonError argument_error(const char* param, PythonError&& error);
 // The pending error of a failed conversion of `param`, thrown.
 [[noreturn, gnu::cold]] void conversion_failed(const char* param);
 
+#ifdef PYPY_VERSION
+// The float rule's last step, which PyPy's PyFloat_AsDouble lacks: an object
+// without __float__ converts through __index__. Called with the failed
+// conversion's error pending.
+[[gnu::cold]] double index_as_double(Argument argument);
+#endif
+
 // Conversion rules.
 inline double to_double(Argument argument) {
     double value = PyFloat_AsDouble(argument.object);
-    if (value == -1.0 && PyErr_Occurred()) [[unlikely]]
+    if (value == -1.0 && PyErr_Occurred()) [[unlikely]] {
+#ifdef PYPY_VERSION
+        return index_as_double(argument);
+#else
         conversion_failed(argument.name);
+#endif
+    }
     return value;
 }
 

@@ -1,7 +1,8 @@
-// The one include of the interpreter's headers: the stable ABI of 3.8 and later.
+// The one include of the interpreter's headers: the stable ABI of 3.8 and
+// later, or, for an interpreter without one (PyPy), its own API.
 #pragma once
 
-#ifndef Py_LIMITED_API
+#if !defined(Py_LIMITED_API) && !defined(VELMO_FULL_PYTHON_API)
 #define Py_LIMITED_API 0x03080000
 #endif
 #define PY_SSIZE_T_CLEAN

@@ -70,7 +70,19 @@ PyObject* create_module(PyModuleDef& definition, std::span<MethodRecords> method
         }
         Ref module = Ref::steal(PyModule_Create2(&definition, PYTHON_ABI_VERSION));
         if (!module) throw_pending();
+#ifdef PYPY_VERSION
+        // PyPy leaves an empty m_doc unset, and `__doc__` would read as the
+        // module type's own.
+        Ref doc = Ref::steal(checked(PyUnicode_FromString(definition.m_doc)));
+        if (PyObject_SetAttrString(module.get(), "__doc__", doc.get()) < 0) throw_pending();
+#endif
+#ifdef PYPY_VERSION
+        // PyPy makes a tuple of the arguments for either convention, and its
+        // fast one fails fatally inside PyPy on some calls (8.0.1).
+        bool fast_calls = false;
+#else
         bool fast_calls = interpreter_has_fast_calls();
+#endif
         for (MethodRecords& records : methods) {
             add_function(module.get(), records.for_interpreter(fast_calls));
         }

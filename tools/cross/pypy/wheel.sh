@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The manylinux x86-64 wheel for a PyPy: its own extension (PyPy has no
+# stable ABI), built with the Zig toolchain for glibc 2.17 as the CPython
+# wheel is, against the headers of the PyPy given, and tagged for it
+# (pp39-pypy39_pp73-manylinux_2_17_x86_64 for a PyPy 7.3 of Python 3.9).
+#
+# Usage: tools/cross/pypy/wheel.sh PYPY OUTDIR [SOURCE [build directory]]
+#   PYPY    the interpreter, e.g. pypy3 (with its headers: Debian's pypy3-dev)
+#   SOURCE  an sdist or a source tree (default: this checkout)
+# Prints the wheel's path as the last line of standard output; everything
+# else goes to standard error. The build tools live in a virtual environment
+# of that PyPy under the build directory (default: build/pypy/<its tag>).
+set -euo pipefail
+script_name="pypy wheel"
+source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
+
+[ $# -ge 2 ] || fail "usage: $0 PYPY OUTDIR [SOURCE [build directory]]"
+pypy=$(command -v "$1") || fail "no interpreter $1"
+out=$(realpath -m "$2")
+source_path=$(realpath -m "${3:-$root}")
+platform_tag=manylinux_2_17_x86_64
+
+"$pypy" -c 'import sys; sys.exit(sys.implementation.name != "pypy")' || fail "$pypy is not a PyPy"
+# pip's tags for it: pp<language version>-<SOABI with underscores>.
+interpreter_tag=$("$pypy" -c 'import sys, sysconfig; print("pp%d%d-%s" % (*sys.version_info[:2], sysconfig.get_config_var("SOABI").replace("-", "_")))')
+build=$(realpath -m "${4:-$root/build/pypy/$interpreter_tag}")
+mkdir -p "$build" "$out"
+
+# The build tools, installed into an environment of this PyPy once.
+venv=$build/venv
+if ! "$venv/bin/python" -c 'import ziglang, wheel, scikit_build_core' 2>/dev/null; then
+    step "installing ziglang, wheel and scikit-build-core into $venv"
+    rm -rf "$venv"
+    "$pypy" -m venv "$venv"
+    # The pip a PyPy's ensurepip brings may be too old for -C.
+    pip_quietly "$venv/bin/python" -m pip install --quiet --upgrade pip
+    pip_quietly "$venv/bin/python" -m pip install --quiet ziglang wheel scikit-build-core cmake ninja
+fi
+
+# auditwheel does not run on PyPy (its zlib lacks constants auditwheel
+# reads): it runs from an environment of the host's CPython.
+audit_venv=$build/audit-venv
+if ! "$audit_venv/bin/python" -c 'import auditwheel' 2>/dev/null; then
+    step "installing auditwheel into $audit_venv"
+    rm -rf "$audit_venv"
+    "${VELMO_PYTHON:-python3}" -m venv "$audit_venv"
+    pip_quietly "$audit_venv/bin/python" -m pip install --quiet auditwheel
+fi
+
+python=$venv/bin/python
+PATH="$venv/bin:$PATH"
+
+step "building the $interpreter_tag wheel with zig for glibc 2.17"
+staging=$build/wheel-staging
+rm -rf "$staging" && mkdir -p "$staging"
+VELMO_ZIG_TARGET=x86_64-linux-gnu.2.17 ZIG_GLOBAL_CACHE_DIR=$build/zig-cache \
+    pip_quietly "$python" -m pip wheel "$source_path" --no-build-isolation --no-deps --quiet -w "$staging" \
+    -C cmake.define.CMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/zig.cmake" \
+    -C build-dir="$build/wheel-build" >&2
+
+# pip names the wheel after the machine that built it; the module inside is
+# linked against glibc 2.17, which auditwheel confirms below.
+"$python" -m wheel tags --platform-tag "$platform_tag" --remove "$staging"/*.whl >&2
+wheel=$(ls "$staging"/*-"$interpreter_tag"-"$platform_tag".whl) || fail "no $interpreter_tag-$platform_tag wheel was made"
+report=$("$audit_venv/bin/python" -m auditwheel show "$wheel")
+echo "$report" >&2
+grep -q "\"$platform_tag\"" <<<"$report" || fail "auditwheel does not confirm $platform_tag"
+
+rm -f "$out/$(basename "$wheel")"
+mv "$wheel" "$out/"
+echo "$out/$(basename "$wheel")"
