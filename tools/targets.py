@@ -11,6 +11,9 @@ and every summary line are made from them.
   targets.py run (--step STEP | ROW...) --dist DIR
         serves DIR's sdist and wheels on a pypiserver index on 127.0.0.1 for
         the run (uploaded with twine, stopped at the end, failures included)
+  targets.py wheels (--step STEP | ROW...) --dist DIR
+        builds into DIR the wheels of the rows that take one of their own
+        (`run` does too, for those DIR lacks)
   targets.py table --dist DIR        the release table, from the results
   targets.py environment NAME        prepares a named environment's row
                                      (host rows) and prints its python
@@ -220,9 +223,16 @@ class Host:
         wanted = self.row["interpreter"]
         is_version = wanted.replace(".", "").isdigit()
         interpreter = shell("find_python", wanted) if is_version else shutil.which(wanted)
+        if not interpreter and self.row["packages"]:
+            # A command that Debian's packages bring (pypy3, say) is installed.
+            shell("apt_install", *shlex.split(self.row["packages"]))
+            interpreter = shutil.which(wanted)
         if not interpreter:
             raise SystemExit(f"targets: no Python {self.row['interpreter']} on this machine")
         run([interpreter, "-m", "venv", str(self.results / "venv")])
+        # The pip that an interpreter's ensurepip brings may be too old for
+        # the test packages' wheels (PyPy's is).
+        self.execute([self.python, "-m", "pip", "install", "--quiet", "--upgrade", "pip"])
 
     def prepare(self):
         self.make_environment()
@@ -261,6 +271,7 @@ class Unstable(Host):
         if not (self.root / self.python.lstrip("/")).exists():
             environment = f"{IN_ROOT}/env-{self.row['name']}"
             self.execute([self.row["interpreter"], "-m", "venv", environment])
+            self.execute([self.python, "-m", "pip", "install", "--quiet", "--upgrade", "pip"])
 
 
 class QemuAarch64(Host):
@@ -396,6 +407,28 @@ def artifact_for(tag, row, dist):
     return None
 
 
+def build_own_wheel(row, context, dist):
+    """Builds the wheel of its own that ROW's interpreter takes (a PyPy's:
+    PyPy has no stable ABI) with the row's `wheel` script, in the row's
+    reach, into DIST; a wheel of that tag already there is kept."""
+    if not row["wheel"] or any(dist.glob(f"velmo_wrapper-*-{row['artifact']}.whl")):
+        return
+    (WORK / row["name"]).mkdir(parents=True, exist_ok=True)
+    reach = REACHES[row["reach"]](row, context)
+    out = reach.results / "wheel"
+    shutil.rmtree(out, ignore_errors=True)
+    out.mkdir(parents=True)
+    note(f"{row['name']}: building its {row['artifact']} wheel ({row['wheel']})")
+    if row["reach"] == "host" and not shutil.which(row["interpreter"]):
+        reach.make_environment()
+    status = reach.execute(["bash", row["wheel"], row["interpreter"], f"{reach.inside}/wheel"], check=False)
+    wheels = list(out.glob(f"velmo_wrapper-*-{row['artifact']}.whl"))
+    if status or len(wheels) != 1:
+        print("\n".join(reach.log.read_text(errors="replace").splitlines()[-40:]))
+        raise SystemExit(f"targets: {row['name']}: no {row['artifact']} wheel was built")
+    shutil.copy(wheels[0], dist / wheels[0].name)
+
+
 def run_row(row, context, index, dist):
     """Runs one row; returns its result (also written to result.json)."""
     directory = WORK / row["name"]
@@ -492,6 +525,8 @@ def command_run(arguments):
     dist = pathlib.Path(arguments.dist).resolve()
     context = Context(table, rows)
     results, timings = [], []
+    for row in chosen:
+        build_own_wheel(row, context, dist)
     with package_index(dist) as index:
         for row in chosen:
             started = time.monotonic()
@@ -505,6 +540,13 @@ def command_run(arguments):
     failed = [result["row"] for result in results if result["problems"]]
     if failed:
         raise SystemExit(f"targets: failed: {', '.join(failed)}")
+
+
+def command_wheels(arguments):
+    table, rows = load_table()
+    context = Context(table, rows)
+    for row in rows_of(rows, arguments.step, arguments.rows):
+        build_own_wheel(row, context, pathlib.Path(arguments.dist).resolve())
 
 
 def command_table(arguments):
@@ -547,10 +589,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     commands = parser.add_subparsers(dest="command", required=True)
     commands.add_parser("list").add_argument("--step")
-    running = commands.add_parser("run")
-    running.add_argument("rows", nargs="*")
-    running.add_argument("--step")
-    running.add_argument("--dist", required=True)
+    for command in ("run", "wheels"):
+        running = commands.add_parser(command)
+        running.add_argument("rows", nargs="*")
+        running.add_argument("--step")
+        running.add_argument("--dist", required=True)
     commands.add_parser("table").add_argument("--dist", required=True)
     commands.add_parser("environment").add_argument("name")
     for command, words in (("field", ["row", "key"]), ("setting", ["section", "key"])):
@@ -575,9 +618,9 @@ def main():
     elif arguments.command == "setting":
         print(table[arguments.section][arguments.key])
     else:
-        {"run": command_run, "table": command_table, "environment": command_environment}[
-            arguments.command
-        ](arguments)
+        commands = {"run": command_run, "wheels": command_wheels, "table": command_table}
+        commands["environment"] = command_environment
+        commands[arguments.command](arguments)
 
 
 if __name__ == "__main__":
