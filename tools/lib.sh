@@ -191,3 +191,21 @@ run_ctest() {
     fi
     return $status
 }
+
+# Retags the one wheel in STAGING for PLATFORM, a manylinux tag (pip names a
+# wheel after the machine that built it), has auditwheel confirm that tag,
+# moves the wheel to OUT and prints its path. PYTHON has the `wheel` package,
+# AUDIT_PYTHON auditwheel.
+#
+# Usage: publish_manylinux_wheel STAGING PLATFORM OUT PYTHON AUDIT_PYTHON
+publish_manylinux_wheel() {
+    local staging=$1 platform=$2 out=$3 wheel report
+    "$4" -m wheel tags --platform-tag "$platform" --remove "$staging"/*.whl >&2
+    wheel=$(ls "$staging"/*-"$platform".whl) || fail "no $platform wheel was made"
+    report=$("$5" -m auditwheel show "$wheel")
+    echo "$report" >&2
+    grep -q "\"$platform\"" <<<"$report" || fail "auditwheel does not confirm $platform"
+    rm -f "$out/$(basename "$wheel")"
+    mv "$wheel" "$out/"
+    echo "$out/$(basename "$wheel")"
+}

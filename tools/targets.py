@@ -421,7 +421,8 @@ def build_own_wheel(row, context, dist):
     note(f"{row['name']}: building its {row['artifact']} wheel ({row['wheel']})")
     if row["reach"] == "host" and not shutil.which(row["interpreter"]):
         reach.make_environment()
-    status = reach.execute(["bash", row["wheel"], row["interpreter"], f"{reach.inside}/wheel"], check=False)
+    build = ["bash", row["wheel"], row["interpreter"], f"{reach.inside}/wheel"]
+    status = reach.execute(build, check=False)
     wheels = list(out.glob(f"velmo_wrapper-*-{row['artifact']}.whl"))
     if status or len(wheels) != 1:
         print("\n".join(reach.log.read_text(errors="replace").splitlines()[-40:]))

@@ -29,14 +29,6 @@ rm -rf "$staging" && mkdir -p "$staging"
     -C cmake.define.Python_INCLUDE_DIR="$include" \
     -C build-dir="$build/wheel-build") >&2
 
-# pip names the wheel after the machine that built it; the module inside is
-# aarch64 code linked against glibc 2.17, which auditwheel confirms below.
-"$python" -m wheel tags --platform-tag "$platform_tag" --remove "$staging"/*.whl >&2
-wheel=$(ls "$staging"/*-"$platform_tag".whl)
-report=$("$python" -m auditwheel show "$wheel")
-echo "$report" >&2
-grep -q "\"$platform_tag\"" <<<"$report" || fail "auditwheel does not confirm $platform_tag"
-
-rm -f "$out/$(basename "$wheel")"
-mv "$wheel" "$out/"
-echo "$out/$(basename "$wheel")"
+# The module inside is aarch64 code linked against glibc 2.17, which
+# auditwheel confirms.
+publish_manylinux_wheel "$staging" "$platform_tag" "$out" "$python" "$python"

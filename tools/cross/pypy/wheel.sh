@@ -58,14 +58,5 @@ VELMO_ZIG_TARGET=x86_64-linux-gnu.2.17 ZIG_GLOBAL_CACHE_DIR=$build/zig-cache \
     -C cmake.define.CMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/zig.cmake" \
     -C build-dir="$build/wheel-build" >&2
 
-# pip names the wheel after the machine that built it; the module inside is
-# linked against glibc 2.17, which auditwheel confirms below.
-"$python" -m wheel tags --platform-tag "$platform_tag" --remove "$staging"/*.whl >&2
-wheel=$(ls "$staging"/*-"$interpreter_tag"-"$platform_tag".whl) || fail "no $interpreter_tag-$platform_tag wheel was made"
-report=$("$audit_venv/bin/python" -m auditwheel show "$wheel")
-echo "$report" >&2
-grep -q "\"$platform_tag\"" <<<"$report" || fail "auditwheel does not confirm $platform_tag"
-
-rm -f "$out/$(basename "$wheel")"
-mv "$wheel" "$out/"
-echo "$out/$(basename "$wheel")"
+# The module inside is linked against glibc 2.17, which auditwheel confirms.
+publish_manylinux_wheel "$staging" "$platform_tag" "$out" "$python" "$audit_venv/bin/python"
