@@ -20,6 +20,13 @@ test survived, and the list's "equivalent" entry, when there is one, says why
 that is no fault. Edits of the module's own sources skip the C++ tests, which
 do not build them.
 
+A list may instead be an object, {"platform": "windows", "note": ...,
+"mutants": [...]}: its C++ tests are the Windows build's, cross-built with
+mingw-w64 into build/mutants-windows and run by ctest under wine (the
+toolchain file's emulator, in a private wine prefix for the whole run), and
+no Python suite runs for it. tools/cross/windows/common.sh supplies the
+packages, GoogleTest for mingw-w64 and the wine prefix.
+
     python tools/mutants.py [tools/mutants/engine.json ...] [-k EXPRESSION] [--only TEXT]
 
 Without a list, every list under tools/mutants/ runs. Uses the current Python
@@ -43,6 +50,8 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 LISTS = ROOT / "tools" / "mutants"
 CPP_BUILD = ROOT / "build" / "mutants-cpp"
 MODULE_BUILD = ROOT / "build" / "mutants-module"
+WINDOWS_BUILD = ROOT / "build" / "mutants-windows"
+WINDOWS_SCRIPTS = ROOT / "tools" / "cross" / "windows" / "common.sh"
 # The stub and wheel checks read the installed package, not the module's code.
 WHOLE_SUITE = "not type_check and not builds_wheel"
 # Only interpreters of 3.10 or later are given the fast calling convention.
@@ -51,8 +60,7 @@ CONVENTION = "fast" if sys.version_info >= (3, 10) else "tuple"
 MODULE_ONLY = "velmo-wrapper/"
 # A test fails a mutant only when it fails twice: timing tests can fail once
 # on a loaded machine.
-CTEST = ["ctest", "--test-dir", str(CPP_BUILD), "-j", "2", "--stop-on-failure"]
-CTEST += ["--repeat", "until-pass:2"]
+CTEST = ["ctest", "-j", "2", "--stop-on-failure", "--repeat", "until-pass:2"]
 RELEASE = ["-DCMAKE_BUILD_TYPE=Release"]
 # A mutant that turns a wait into an endless one is killed by these limits.
 CTEST_TIMEOUT_S = 120
@@ -78,6 +86,37 @@ def configure_all():
     )
 
 
+def windows_shell(script):
+    """Runs `script` after sourcing the Windows scripts' functions; its output."""
+    command = ["bash", "-c", 'build=$1; source "$2"; ' + script, "bash"]
+    command += [str(WINDOWS_BUILD), str(WINDOWS_SCRIPTS)]
+    env = {**os.environ, "PYTHON": sys.executable}
+    return subprocess.run(command, check=True, stdout=subprocess.PIPE, text=True, env=env).stdout
+
+
+def configure_windows():
+    windows_shell("ensure_packages >&2")
+    googletest = windows_shell('build_windows_googletest >&2; echo "$googletest"').strip()
+    configure(
+        WINDOWS_BUILD,
+        f"-DCMAKE_TOOLCHAIN_FILE={ROOT / 'cmake' / 'toolchains' / 'mingw-w64-x86_64.cmake'}",
+        "-DVELMO_BUILD_TESTS=ON",
+        "-DVELMO_BUILD_MODULE=OFF",
+        f"-DGTest_DIR={googletest}",
+    )
+
+
+def start_wine():
+    """A private wine prefix for the run: its settings go into this process's
+    environment, which ctest and the programs it starts under wine inherit."""
+    settings = windows_shell("start_wine; env | grep ^WINE").splitlines()
+    os.environ.update(setting.split("=", 1) for setting in settings)
+
+
+def stop_wine():
+    windows_shell("wine=$(wine_program); stop_wine")
+
+
 def build(build_dir, *target):
     command = ["cmake", "--build", str(build_dir), "-j", "2"]
     if target:
@@ -85,11 +124,11 @@ def build(build_dir, *target):
     return subprocess.run(command, capture_output=True, text=True).returncode == 0
 
 
-def run_ctest():
+def run_ctest(build_dir):
     """(status, the first failing test or the summary line)."""
     try:
         completed = subprocess.run(
-            [*CTEST, "--timeout", str(CTEST_TIMEOUT_S)],
+            [*CTEST, "--test-dir", str(build_dir), "--timeout", str(CTEST_TIMEOUT_S)],
             capture_output=True,
             text=True,
             timeout=CTEST_TIMEOUT_S * 4,
@@ -149,11 +188,11 @@ def run_python_suite(selection):
     return run_confirmed(WHOLE_SUITE, selection)
 
 
-def run_cpp_side():
+def run_cpp_side(build_dir=CPP_BUILD):
     """(outcome, detail): None when the C++ tests pass."""
-    if not build(CPP_BUILD):
+    if not build(build_dir):
         return "build", "the C++ tests do not build"
-    status, detail = run_ctest()
+    status, detail = run_ctest(build_dir)
     return ("C++", detail) if status != 0 else (None, detail)
 
 
@@ -164,8 +203,10 @@ def run_python_side(selection):
     return ("Python", detail) if status != 0 else (None, detail)
 
 
-def try_mutant(edit, selection):
+def try_mutant(edit, selection, windows):
     """(who killed it, or None when it survived; a detail)."""
+    if windows:
+        return run_cpp_side(WINDOWS_BUILD)
     if not edit["file"].startswith(MODULE_ONLY):
         killer, detail = run_cpp_side()
         if killer:
@@ -194,20 +235,27 @@ def apply(edit):
 
 
 def load(list_path, only):
+    """(the list's mutants, whether its C++ tests are the Windows build's)."""
+    listed = json.loads(list_path.read_text())
+    windows = isinstance(listed, dict) and listed.get("platform") == "windows"
     edits = [
         edit
-        for edit in json.loads(list_path.read_text())
+        for edit in (listed["mutants"] if isinstance(listed, dict) else listed)
         if edit.get("convention", CONVENTION) == CONVENTION
     ]
-    return [edit for edit in edits if not only or only in edit["why"]]
+    return [edit for edit in edits if not only or only in edit["why"]], windows
 
 
 def check_unmutated(layers, selection):
-    """Both sides must pass before a mutant can mean anything."""
-    needs_cpp = any(
-        not e["file"].startswith(MODULE_ONLY) for edits in layers.values() for e in edits
-    )
-    if needs_cpp:
+    """Every side a list uses must pass before a mutant can mean anything."""
+    if any(windows for _, windows in layers.values()):
+        killer, detail = run_cpp_side(WINDOWS_BUILD)
+        if killer:
+            raise SystemExit(f"the Windows C++ tests fail without a mutant: {detail}")
+    linux = [edits for edits, windows in layers.values() if not windows]
+    if not linux:
+        return
+    if any(not e["file"].startswith(MODULE_ONLY) for edits in linux for e in edits):
         killer, detail = run_cpp_side()
         if killer:
             raise SystemExit(f"the C++ tests fail without a mutant: {detail}")
@@ -216,13 +264,13 @@ def check_unmutated(layers, selection):
         raise SystemExit(f"the Python suite fails without a mutant: {detail}")
 
 
-def run_layer(name, edits, selection):
+def run_layer(name, edits, windows, selection):
     rows = []
     for number, edit in enumerate(edits, 1):
         started = time.monotonic()
         path, original = apply(edit)
         try:
-            killer, detail = try_mutant(edit, selection)
+            killer, detail = try_mutant(edit, selection, windows)
         finally:
             path.write_text(original)
         if killer:
@@ -285,18 +333,34 @@ def main():
     options = parser.parse_args()
     lists = options.lists or sorted(LISTS.glob("*.json"))
     layers = {path.stem: load(path, options.only) for path in lists}
-    total = sum(map(len, layers.values()))
+    total = sum(len(edits) for edits, _ in layers.values())
     print(
         f"Python {sys.version.split()[0]}, {CONVENTION} convention: {total} mutants",
         file=sys.stderr,
     )
 
-    configure_all()
-    check_unmutated(layers, options.selection)
-    results = {name: run_layer(name, edits, options.selection) for name, edits in layers.items()}
+    windows = any(on_windows for _, on_windows in layers.values())
+    linux = not all(on_windows for _, on_windows in layers.values())
+    if linux:
+        configure_all()
+    if windows:
+        configure_windows()
+        start_wine()
+    try:
+        check_unmutated(layers, options.selection)
+        results = {
+            name: run_layer(name, edits, on_windows, options.selection)
+            for name, (edits, on_windows) in layers.items()
+        }
+    finally:
+        if windows:
+            stop_wine()
     # The build directories hold the unmutated code again.
-    build(CPP_BUILD)
-    build(MODULE_BUILD, "velmo_wrapper")
+    if linux:
+        build(CPP_BUILD)
+        build(MODULE_BUILD, "velmo_wrapper")
+    if windows:
+        build(WINDOWS_BUILD)
 
     report(results)
     survived = sum(counts(rows)["survived"] for rows in results.values())

@@ -24,19 +24,6 @@ struct ProcessListBuffer {
     ULONG size = 0;
 };
 
-// Next buffer size after a too-small answer; 0 when it would not fit the
-// 32-bit length the call takes.
-std::size_t grown_size(std::size_t previous, ULONG reported) noexcept {
-    std::size_t next;
-    if (reported != 0)
-        next = std::size_t{reported} + retry_headroom;
-    else if (previous != 0)
-        next = previous * 2;
-    else
-        next = first_process_buffer_size;
-    return next <= std::numeric_limits<ULONG>::max() ? next : 0;
-}
-
 // Reads the whole list, growing the buffer until it fits. No data on any
 // failure other than a too-small buffer.
 ProcessListBuffer read_process_list(std::size_t size) noexcept {
@@ -58,6 +45,17 @@ ProcessListBuffer read_process_list(std::size_t size) noexcept {
 }
 
 }  // namespace
+
+std::size_t grown_size(std::size_t previous, unsigned long reported) noexcept {
+    std::size_t next;
+    if (reported != 0)
+        next = std::size_t{reported} + retry_headroom;
+    else if (previous != 0)
+        next = previous * 2;
+    else
+        next = first_process_buffer_size;
+    return next <= std::numeric_limits<ULONG>::max() ? next : 0;
+}
 
 std::optional<std::vector<std::uintptr_t>> ids_in_process_list(const unsigned char* data,
                                                                std::size_t size) noexcept {

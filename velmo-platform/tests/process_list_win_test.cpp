@@ -83,6 +83,15 @@ TEST(WindowsProcessList, GrowsASmallFirstBufferUntilTheListFits) {
     }
 }
 
+// Paths a retry under wine never takes: no size reported, and a size
+// beyond the call's 32-bit length, which ends the retries.
+TEST(WindowsProcessList, GrowthWithoutAReportedSizeDoublesAndStopsAt32Bits) {
+    using velmo::platform::windows::grown_size;
+    EXPECT_EQ(grown_size(4096, 0), 8192u);
+    EXPECT_EQ(grown_size(std::size_t{1} << 31, 0), 0u);
+    EXPECT_EQ(grown_size(64, 4294967295u), 0u);
+}
+
 }  // namespace
 
 #endif  // _WIN32

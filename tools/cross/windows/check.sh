@@ -70,8 +70,7 @@ check_module_tables() {
 }
 
 prepare_python_build
-build_googletest windows "$toolchain" "$($mingw-g++-posix --version | head -n 1)" -- \
-    cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -Dgtest_disable_pthreads=ON
+build_windows_googletest
 build_project
 test_status=0
 run_tests_under_wine || test_status=$?

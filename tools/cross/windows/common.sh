@@ -96,6 +96,13 @@ make_python3_import_library() {
     $mingw-dlltool -d "$python_source/python3.def" -D python3.dll -l "$python_source/libpython3.a"
 }
 
+# GoogleTest built for mingw-w64 (cached); sets `googletest` to its CMake
+# package directory.
+build_windows_googletest() {
+    build_googletest windows "$toolchain" "$($mingw-g++-posix --version | head -n 1)" -- \
+        cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -Dgtest_disable_pthreads=ON
+}
+
 # The packages, CPython's Windows headers and the python3.dll import library
 # that a build of the module needs.
 prepare_python_build() {
