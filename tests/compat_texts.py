@@ -88,6 +88,12 @@ INTERPRETER_TEXTS = {
 }
 
 
+# CPython 3.15 names the type fully and words the refusal anew.
+INTERPRETER_TEXTS["cpython315"] = {
+    **INTERPRETER_TEXTS["cpython"],
+    "float_returned_non_float": "{module}.{qualname}.__float__() must return a float, not {result}",
+}
+
 # PyPy 8 writes some of them as CPython does, or in words of its own.
 INTERPRETER_TEXTS["pypy8"] = {
     **INTERPRETER_TEXTS["pypy"],
@@ -105,4 +111,6 @@ def interpreter_text(key, implementation=None):
         implementation = sys.implementation.name
         if implementation == "pypy" and sys.pypy_version_info >= (8,):
             implementation = "pypy8"
+        if implementation == "cpython" and sys.version_info >= (3, 15):
+            implementation = "cpython315"
     return INTERPRETER_TEXTS[implementation][key]

@@ -128,7 +128,9 @@ def test_texts_the_interpreter_writes():
         def __float__(self):
             return 1
 
-    returned = interpreter_text("float_returned_non_float").format(type="Returns", result="int")
+    returned = interpreter_text("float_returned_non_float").format(
+        type="Returns", module=Returns.__module__, qualname=Returns.__qualname__, result="int"
+    )
     assert message(v.sin, Returns()) == (TypeError, f"argument 'deg': {returned}")
 
 
