@@ -46,6 +46,10 @@ start_wine() {
     wine=$(wine_program)
     WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/velmo-wine.XXXXXX")
     export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    # A wineserver that the programs start leaves as soon as the last one
+    # ends, and a program that starts just then finds it gone ("recvmsg:
+    # Connection reset by peer"): this one stays until stop_wine.
+    "$(dirname "$wine")/wineserver64" -p </dev/null >/dev/null 2>&1
     # Set up now, so that the first program's output holds no notes about it.
     "$wine" wineboot --init >/dev/null 2>&1 || true
 }
