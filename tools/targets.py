@@ -31,6 +31,7 @@ import hashlib
 import json
 import os
 import pathlib
+import re
 import shlex
 import shutil
 import signal
@@ -394,6 +395,11 @@ def read_junit(path):
     return passed, failed, skipped
 
 
+# pytest's progress lines (a dot or letter a test, then "[ 47%]") and its
+# lines of skipped tests.
+QUIET = re.compile(r"[.sFEx]+ *\[ *\d+%\]$|SKIPPED \[")
+
+
 def counts_line(result):
     return f"{result['passed']} passed, {result['failed']} failed, {result['skipped']} skipped"
 
@@ -491,7 +497,7 @@ def row_problems(row, result, log):
     if result["tag"] != result["expected"]:
         problems.append(f"pip chose {result['tag'] or 'nothing'}, not {result['expected']}")
     if result["failed"] or result["status"] != 0:
-        problems.append(f"pytest exited {result['status']}")
+        problems.append(f"its run exited {result['status']}")
     if result["passed"] == 0:
         problems.append("no test passed")
     # A resource warning left for the interpreter's exit comes after pytest's
@@ -543,7 +549,7 @@ def command_run(arguments):
         fuzz = f"; fuzz test: {result['fuzz']}" if "fuzz" in result else ""
         print(f"{result['row']}: {counts_line(result)}{fuzz}")
     print("time: " + ", ".join(timings))
-    failed = [result["row"] for result in results if result["problems"]]
+    failed = [f"{r['row']} ({'; '.join(r['problems'])})" for r in results if r["problems"]]
     if failed:
         raise SystemExit(f"targets: failed: {', '.join(failed)}")
 
@@ -565,6 +571,7 @@ def command_table(arguments):
     for artifact in artifacts_in(dist):
         print(f"{artifact.name:<60} {artifact.stat().st_size:>9}")
     print(f"\n{'row':<22} {'pip chose':<34} {'passed':>6} {'failed':>6} {'skipped':>7}")
+    failed = []
     for row in rows.values():
         if not row["release"]:
             continue
@@ -577,6 +584,20 @@ def command_table(arguments):
         chose = result["tag"] + (" (sdist)" if row["artifact"] == "sdist" else "")
         counts = [result[kind] for kind in ("passed", "failed", "skipped")]
         print(f"{row['name']:<22} {chose:<34} {counts[0]:>6} {counts[1]:>6} {counts[2]:>7}")
+        if result["problems"]:
+            failed.append(result)
+    for result in failed:
+        print_failure(result, WORK / result["row"] / "pytest.log")
+
+
+def print_failure(result, log, lines=12):
+    """Why ROW failed, with the end of its log: printed last, so that it is
+    still there when only the end of a long output is kept."""
+    print(f"\n{result['row']}: FAILED: {'; '.join(result['problems'])}; the end of {log}:")
+    text = log.read_text(errors="replace").splitlines() if log.exists() else []
+    # pytest's progress and its list of skips say nothing of the cause.
+    text = [line for line in text if line.strip() and not QUIET.match(line)]
+    print("\n".join(f"  {line}" for line in text[-lines:]))
 
 
 def command_environment(arguments):

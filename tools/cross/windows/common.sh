@@ -55,7 +55,16 @@ start_wine() {
 }
 
 stop_wine() {
-    "$(dirname "$wine")/wineserver64" -k 2>/dev/null || true
+    local server
+    server="$(dirname "$wine")/wineserver64"
+    # -k only sends the signal: the prefix goes once the server has gone.
+    "$server" -k 2>/dev/null || true
+    "$server" -w 2>/dev/null || true
+    # This wine keeps its server's socket in a directory of its own under
+    # TMPDIR, named in the prefix's file "wineserver".
+    local sockets
+    sockets=$(cat "$WINEPREFIX/wineserver" 2>/dev/null || true)
+    [[ $sockets != wine-* ]] || rm -rf "${TMPDIR:-/tmp}/$sockets"
     rm -rf "$WINEPREFIX"
 }
 

@@ -104,8 +104,23 @@ unpack_interpreter() {
 
 # Windows programs write CR LF; a Windows interpreter whose standard streams
 # are a Linux regular file fails to start, so its output always goes through a pipe.
-windows_python() {
+start_windows_python() {
     "$wine" "$interpreter/python.exe" "$@" </dev/null 2>&1 | tr -d '\r'
+}
+
+# A program whose connection to the wineserver is reset as it starts ("wine
+# client error:0: recvmsg: Connection reset by peer", thread 0: before any of
+# its own code) never ran: it is started once more, and the log says so.
+windows_python() {
+    local output status=0
+    output=$(start_windows_python "$@") || status=$?
+    if [[ $output =~ ^wine\ client\ error:0:[^$'\n']*$ ]]; then
+        echo "wine could not start python.exe ($output); starting it again" >&2
+        status=0
+        output=$(start_windows_python "$@") || status=$?
+    fi
+    [ -z "$output" ] || printf '%s\n' "$output"
+    return "$status"
 }
 
 windows_pip() {
@@ -155,9 +170,10 @@ test_interpreter() {
     install_module || return 1
 
     (cd "$root" && windows_python -m pytest "${pytest_options[@]}" \
-        --junitxml="$(windows_path "$report")" tests) || status=1
-    check_uninstall || status=1
-    return $status
+        --junitxml="$(windows_path "$report")" tests) || status=$?
+    [ "$status" = 0 ] || echo "pytest under wine exited $status" >&2
+    check_uninstall || { echo "the check after pip uninstall failed" >&2 && status=1; }
+    return "$status"
 }
 
 ensure_packages
