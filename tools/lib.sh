@@ -21,6 +21,14 @@
 }
 script_name=${script_name:-$(basename "$0" .sh)}
 
+# The wheels and the sdist carry the last commit's time rather than the
+# build's, so that two builds of one commit are the same bytes (the aarch64
+# check's wheel and the release's, say).
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && command -v git >/dev/null; then
+    SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || true)
+    if [ -n "$SOURCE_DATE_EPOCH" ]; then export SOURCE_DATE_EPOCH; else unset SOURCE_DATE_EPOCH; fi
+fi
+
 # Prepared roots, interpreters and downloads are kept between runs outside the
 # clone, so that a second run on the same machine reuses them: $VELMO_CACHE,
 # else ~/.cache/velmo.
