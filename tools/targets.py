@@ -591,7 +591,7 @@ def command_table(arguments):
 
 
 def print_failure(result, log, lines=12):
-    """Why ROW failed, with the end of its log: printed last, so that it is
+    """Why RESULT's row failed, with the end of its LOG: printed last, so that it is
     still there when only the end of a long output is kept."""
     print(f"\n{result['row']}: FAILED: {'; '.join(result['problems'])}; the end of {log}:")
     text = log.read_text(errors="replace").splitlines() if log.exists() else []
