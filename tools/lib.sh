@@ -121,11 +121,12 @@ private_apt() {
 
 # Makes DIR a private apt configuration whose one source is ENTRY (a sources
 # line without its suite, e.g. "deb-src URL") for this machine's Debian
-# release, and fetches its lists; further arguments go to apt-get.
+# release, or for the suite in VELMO_APT_SUITE, and fetches its lists;
+# further arguments go to apt-get.
 private_apt_sources() {
     local dir=$1 entry=$2 codename
     shift 2
-    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    codename=${VELMO_APT_SUITE:-$(. /etc/os-release && echo "$VERSION_CODENAME")}
     mkdir -p "$dir/lists/partial" "$dir/cache/archives/partial"
     echo "$entry $codename main" >"$dir/sources.list"
     : >"$dir/status"
