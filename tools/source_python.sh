@@ -10,8 +10,9 @@
 #   CONFIGURE  CPython's configure options (--disable-gil, say)
 # Prints the interpreter's path. The build is kept in the cache outside the
 # clone (lib.sh's cached_dir), keyed by the suite, the package and its
-# version, the compiler and its version, the options and this script, so a
-# second run or another clone on the machine takes it as it is. The
+# version, the compiler and its version, the options and `recipe` (raised
+# whenever the steps below change what they build), so a second run or
+# another clone on the machine takes it as it is. The
 # interpreter's own test suite is left out of the installation.
 set -euo pipefail
 script_name="source python"
@@ -42,8 +43,9 @@ for header in ffi.h zlib.h; do
         apt_install libffi-dev zlib1g-dev
 done
 
-prefix=$(cached_dir "python-$package-$version" "$suite" "$debian_archive" "$compiler" \
-    "$("$cc" --version | head -n 1)" "$@" "${BASH_SOURCE[0]}")
+recipe=1
+prefix=$(cached_dir "python-$package-$version" "$recipe" "$suite" "$debian_archive" "$compiler" \
+    "$("$cc" --version | head -n 1)" "$@")
 if cache_ready "$prefix"; then
     cat "$prefix/interpreter"
     exit 0
