@@ -30,7 +30,8 @@ case $compiler in
 gcc) cc=gcc cxx=g++ ;;
 clang-*)
     cc=$compiler cxx=clang++-${compiler#clang-}
-    compiler_packages=("$compiler")
+    # The sanitizers' runtimes come apart from the compiler.
+    compiler_packages=("$compiler" "libclang-rt-${compiler#clang-}-dev")
     ;;
 *) fail "unknown compiler $compiler (gcc or clang-N)" ;;
 esac
