@@ -51,6 +51,7 @@ TABLE = ROOT / "tools" / "targets.toml"
 WORK = ROOT / "build" / "targets"
 LIB = ROOT / "tools" / "lib.sh"
 UNSTABLE_ROOT = ROOT / "tools" / "unstable_root.sh"
+SOURCE_PYTHON = ROOT / "tools" / "source_python.sh"
 WINDOWS_TESTS = ROOT / "tools" / "cross" / "windows" / "python_tests.sh"
 # Where the tree and the environments sit inside the unstable root.
 IN_ROOT = pathlib.PurePosixPath("/velmo")
@@ -185,9 +186,13 @@ def test_packages(row):
 def expected_tag(row):
     if row["artifact"] != "sdist":
         return row["artifact"]
-    # A wheel pip built here: the stable-ABI tag and this machine's platform.
-    return "cp38-abi3-" + sysconfig.get_platform().replace("-", "_").replace(".", "_")
+    # A wheel pip built here: the row's tag (an interpreter without the
+    # stable ABI), else the stable-ABI tag, for this machine's platform.
+    platform = sysconfig.get_platform().replace("-", "_").replace(".", "_")
+    return f"{row['sdist_tag'] or 'cp38-abi3'}-{platform}"
 
+
+PYTHON_VERSION = "import sys; print('%d.%d' % sys.version_info[:2])"
 
 # Writes the tags of the installed wheel (.dist-info/WHEEL) to the file named.
 WHEEL_TAG = (
@@ -331,7 +336,63 @@ class Wine(Host):
         return run(["bash", str(WINDOWS_TESTS), *windows], log=self.log, env=env, check=False)
 
 
-REACHES = {"host": Host, "unstable": Unstable, "wine": Wine, "qemu-aarch64": QemuAarch64}
+class Source(Host):
+    """A CPython built from a pinned Debian source package (free-threaded,
+    under ThreadSanitizer, for musl) by source_python.sh, which keeps it in
+    the cache; an environment of it as for a host row. The row's variables
+    apply to every command, `{prefix}` in them naming the interpreter's
+    installation (ThreadSanitizer's suppressions lie there). For a row with
+    a `platform`, whose interpreter has no TLS to reach PyPI with, this
+    machine's pip downloads the test packages for that platform and the
+    interpreter installs them from that folder."""
+
+    def __init__(self, row, context):
+        super().__init__(row, context)
+        self._interpreter = None
+
+    def interpreter(self):
+        if self._interpreter is None:
+            build = [SOURCE_PYTHON, self.row["suite"], self.row["interpreter"], self.row["compiler"]]
+            build += shlex.split(self.row["configure"])
+            built = subprocess.run(["bash", *build], check=True, text=True, stdout=subprocess.PIPE)
+            self._interpreter = built.stdout.strip()
+        return self._interpreter
+
+    def execute(self, command, env=None, check=True):
+        prefix = str(pathlib.Path(self.interpreter()).parent.parent)
+        env = {**pairs(self.row["env"]), **(env or {})}
+        env = {name: value.replace("{prefix}", prefix) for name, value in env.items()}
+        return super().execute(command, env, check)
+
+    def make_environment(self):
+        if os.path.exists(self.python):
+            return
+        run([self.interpreter(), "-m", "venv", str(self.results / "venv")])
+        if not self.row["platform"]:
+            self.execute([self.python, "-m", "pip", "install", "--quiet", "--upgrade", "pip"])
+
+    def prepare(self):
+        if not self.row["platform"]:
+            return super().prepare()
+        self.make_environment()
+        version = subprocess.run([self.python, "-c", PYTHON_VERSION], check=True, text=True,
+                                 stdout=subprocess.PIPE).stdout.strip()
+        downloads = self.results / "downloads"
+        shutil.rmtree(downloads, ignore_errors=True)
+        download = [sys.executable, "-m", "pip", "download", "--quiet", "--only-binary=:all:"]
+        download += ["--platform", self.row["platform"], "--python-version", version]
+        run([*download, "--dest", str(downloads), *test_packages(self.row)], log=self.log)
+        offline = ["install", "--quiet", "--no-index", "--find-links", str(downloads)]
+        self.execute([self.python, "-m", "pip", *offline, *test_packages(self.row)])
+
+
+REACHES = {
+    "host": Host,
+    "unstable": Unstable,
+    "wine": Wine,
+    "qemu-aarch64": QemuAarch64,
+    "source": Source,
+}
 
 
 class Context:
@@ -432,7 +493,8 @@ def build_own_wheel(row, context, dist):
     note(f"{row['name']}: building its {row['artifact']} wheel ({row['wheel']})")
     if row["reach"] == "host" and not shutil.which(row["interpreter"]):
         reach.make_environment()
-    build = ["bash", row["wheel"], row["interpreter"], f"{reach.inside}/wheel"]
+    interpreter = reach.interpreter() if row["reach"] == "source" else row["interpreter"]
+    build = ["bash", row["wheel"], interpreter, f"{reach.inside}/wheel"]
     status = reach.execute(build, check=False)
     wheels = list(out.glob(f"velmo_wrapper-*-{row['artifact']}.whl"))
     if status or len(wheels) != 1:
