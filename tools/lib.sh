@@ -98,13 +98,14 @@ can_apt_get() {
 }
 
 # Installs the Debian packages named, if any, printing only errors. Another
-# apt-get holding the package lock is waited for.
+# apt-get holding the package lock is waited for, and the project's own
+# installs take turns (steps run side by side in CI), updates included.
 apt_install() {
     [ $# -gt 0 ] || return 0
     note "installing $* with apt-get"
-    as_root apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-        -o DPkg::Lock::Timeout=600 --no-install-recommends "$@" >/dev/null
+    as_root flock "${TMPDIR:-/tmp}/velmo-apt.lock" sh -c 'apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+        -o DPkg::Lock::Timeout=600 --no-install-recommends "$@" >/dev/null' sh "$@"
 }
 
 # apt-get under a configuration of its own in DIR, as private_apt_sources

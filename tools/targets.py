@@ -14,6 +14,9 @@ and every summary line are made from them.
   targets.py wheels (--step STEP | ROW...) --dist DIR
         builds into DIR the wheels of the rows that take one of their own
         (`run` does too, for those DIR lacks)
+  targets.py interpreters (--step STEP | ROW...)
+        builds the interpreters of the rows that build their own (source
+        rows), into the cache, so that they can be made ahead of their step
   targets.py table --dist DIR        the release table, from the results
   targets.py environment NAME        prepares a named environment's row
                                      (host rows) and prints its python
@@ -623,6 +626,14 @@ def command_wheels(arguments):
         build_own_wheel(row, context, pathlib.Path(arguments.dist).resolve())
 
 
+def command_interpreters(arguments):
+    table, rows = load_table()
+    context = Context(table, rows)
+    for row in rows_of(rows, arguments.step, arguments.rows):
+        if row["reach"] == "source":
+            note(f"{row['name']}: {Source(row, context).interpreter()}")
+
+
 def command_table(arguments):
     """The release table: each artifact of DIST, then each release row with
     the tag pip chose and its counts, from the rows' results (a result for
@@ -678,11 +689,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     commands = parser.add_subparsers(dest="command", required=True)
     commands.add_parser("list").add_argument("--step")
-    for command in ("run", "wheels"):
+    for command in ("run", "wheels", "interpreters"):
         running = commands.add_parser(command)
         running.add_argument("rows", nargs="*")
         running.add_argument("--step")
-        running.add_argument("--dist", required=True)
+        if command != "interpreters":
+            running.add_argument("--dist", required=True)
     commands.add_parser("table").add_argument("--dist", required=True)
     commands.add_parser("environment").add_argument("name")
     for command, words in (("field", ["row", "key"]), ("setting", ["section", "key"])):
@@ -709,6 +721,7 @@ def main():
     else:
         commands = {"run": command_run, "wheels": command_wheels, "table": command_table}
         commands["environment"] = command_environment
+        commands["interpreters"] = command_interpreters
         commands[arguments.command](arguments)
 
 
