@@ -17,6 +17,7 @@ root=$PWD
 # The interpreter itself, not a version manager's shim: a shim is a shell
 # script that would run with the sanitizer runtime preloaded.
 python=$("${PYTHON:-python}" -c "import sys; print(sys.executable)")
+# CMakePresets.json's `sanitize` builds there.
 build=build/asan
 reports=$root/$build/reports
 
@@ -27,9 +28,7 @@ if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
 # (a new interpreter there would clash with the one CMake has cached).
 python_for_build=()
 [ -f "$build/CMakeCache.txt" ] || python_for_build=(-DPython_EXECUTABLE="$python")
-cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELMO_SANITIZE=ON -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON \
-    "${python_for_build[@]}" >/dev/null
+cmake --preset sanitize "${generator[@]}" "${python_for_build[@]}" >/dev/null
 cmake --build "$build" -j 2
 
 rm -rf "$reports"

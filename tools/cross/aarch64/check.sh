@@ -43,8 +43,9 @@ zig_configure() {
 
 build_tests() {
     step "building the platform and engine layers and their tests"
-    zig_configure -S "$root" -B "$build/project" -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=OFF \
-        -DGTest_DIR="$googletest"
+    (cd "$root" && cmake --preset aarch64 -B "$build/project" -DVELMO_ZIG_TARGET="$zig_target" \
+        -DVELMO_ZIG_PYTHON="$(command -v "$python")" -DVELMO_TARGET_SYSROOT="$sysroot" \
+        -DGTest_DIR="$googletest" >/dev/null)
     ninja -C "$build/project" -j "$jobs" >/dev/null
 }
 
