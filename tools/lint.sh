@@ -59,4 +59,5 @@ no_versions_outside_table() {
 check shellcheck shellcheck "${shell_files[@]}"
 check shfmt shfmt -d "${shell_files[@]}"
 check "interpreter versions (tools/targets.toml)" no_versions_outside_table
+check "mutant lists" "$python" tools/mutants.py --check
 exit $status
