@@ -48,7 +48,7 @@ export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp:print_suppressions=0:use
 
 # Left out of the default run:
 # - measures_memory: memory figures mean nothing while freed memory is held
-#   in quarantine (the leak sanitizer and tools/leakcheck.py cover leaks);
+#   in quarantine (the leak sanitizer and tests/leakcheck.py cover leaks);
 # - faketime: libfaketime takes the place of the preloaded runtime;
 # - type_check, builds_wheel: they check the installed package's files and
 #   the wheel's symbol table with mypy and abi3audit, not the module's
