@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <limits>
 
 #include "entropy_win.hpp"
 #include "system_function_win.hpp"
@@ -20,7 +21,7 @@ std::string hex_status(const char* what, unsigned long code) {
 // Both calls take a 32-bit length. The engine draws a 4-byte seed, so a
 // larger request is refused rather than cut into pieces.
 bool fits_in_one_call(std::size_t size, std::string& error) {
-    if (size <= MAXULONG) return true;
+    if (size <= std::numeric_limits<ULONG>::max()) return true;
     error = "more than 4 GiB of random bytes requested";
     return false;
 }
