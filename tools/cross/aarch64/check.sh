@@ -35,6 +35,8 @@ ensure_packages() {
     apt_install "${missing[@]}"
 }
 
+# The configure command of the GoogleTest build (build_googletest runs it).
+# shellcheck disable=SC2329  # run through build_googletest
 zig_configure() {
     cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMO_ZIG_TARGET="$zig_target" \
         -DVELMO_ZIG_PYTHON="$(command -v "$python")" -DVELMO_TARGET_SYSROOT="$sysroot" \
