@@ -50,10 +50,11 @@ pip_install_group python test
 generator=()
 if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
 
-cmake -S . -B build/tests "${generator[@]}" \
-    -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=OFF >/dev/null
-cmake --build build/tests -j "$(nproc)"
-ctest --test-dir build/tests --output-on-failure -j "$(nproc)"
+# CMakePresets.json's `tests`: the C++ tests into build/tests, ctest's
+# JUnit report into build/tests/ctest.xml.
+cmake --preset tests "${generator[@]}" >/dev/null
+cmake --build --preset tests -j "$(nproc)"
+ctest --preset tests -j "$(nproc)"
 
 python -m pip install --quiet --no-build-isolation .
 python -m pytest -q "$@"

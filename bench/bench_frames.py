@@ -213,20 +213,8 @@ def sleep_overshoot():
     """Median and 90th-percentile overshoot of a 1 ms sleep, in microseconds."""
     build = os.path.join(ROOT, "build", "bench")
     try:
-        subprocess.run(
-            [
-                "cmake",
-                "-S",
-                ROOT,
-                "-B",
-                build,
-                "-DVELMO_BUILD_BENCHMARKS=ON",
-                "-DVELMO_BUILD_MODULE=OFF",
-                "-DCMAKE_BUILD_TYPE=Release",
-            ],
-            check=True,
-            capture_output=True,
-        )
+        # CMakePresets.json's `bench` builds into build/bench.
+        subprocess.run(["cmake", "--preset", "bench"], cwd=ROOT, check=True, capture_output=True)
         subprocess.run(
             ["cmake", "--build", build, "--target", "velmo_engine_bench", "-j", "2"],
             check=True,

@@ -11,10 +11,11 @@
 if(NOT CMAKE_CXX_COMPILER_ID MATCHES "^(GNU|Clang|AppleClang)$"
    OR CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
   message(FATAL_ERROR
-    "The C++ compiler ${CMAKE_CXX_COMPILER_ID} (${CMAKE_CXX_COMPILER}) is not supported: the project is built with GCC or "
-    "Clang only, whose options keep its floating-point results exact. For Windows, build on Linux "
-    "with the mingw-w64 cross compiler: `bash tools/cross/windows/wheel.sh OUTDIR` makes the win_amd64 wheel, "
-    "which pip installs on Windows (see \"On Windows\" in README.md).")
+    "The C++ compiler ${CMAKE_CXX_COMPILER_ID} (${CMAKE_CXX_COMPILER}) is not supported: velmo_wrapper "
+    "is built with GCC or Clang only, whose options keep its floating-point results exact. On "
+    "Windows, install the win_amd64 wheel with pip (pip install velmo_wrapper-*-win_amd64.whl) "
+    "rather than building this source; to build it, choose GCC, or Clang with its GNU-style "
+    "driver, in CMAKE_CXX_COMPILER (the release's own Windows wheel is built with mingw-w64's GCC).")
 endif()
 
 string(TOUPPER "${CMAKE_BUILD_TYPE}" _velmo_build_type)

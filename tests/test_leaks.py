@@ -1,6 +1,6 @@
 """Many thousand calls through every function's success and error paths leave
 the argument objects' reference counts and the process's memory where they
-were: tools/leakcheck.py, with fewer calls than its own million."""
+were: leakcheck.py, with fewer calls than its own million."""
 
 import os
 import subprocess
@@ -10,7 +10,7 @@ from helpers import TESTS_DIRECTORY, THIS_INTERPRETER, child_environment
 
 pytestmark = pytest.mark.measures_memory
 
-LEAKCHECK = os.path.join(os.path.dirname(TESTS_DIRECTORY), "tools", "leakcheck.py")
+LEAKCHECK = os.path.join(TESTS_DIRECTORY, "leakcheck.py")
 
 
 @pytest.mark.cpython_only("sys.getrefcount")

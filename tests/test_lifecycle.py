@@ -307,6 +307,8 @@ def test_a_failed_init_can_be_repeated(tmp_path):
             v.quit()
         except BaseException as error:
             assert str(error) == {texts.NOT_INITIALIZED!r}
+        else:
+            raise AssertionError("the failed init left an Engine behind")
 
         os.mkdir({str(home)!r})
         v.init()

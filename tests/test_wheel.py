@@ -4,12 +4,13 @@ nothing outside the stable ABI of Python 3.8 and which carries both stubs."""
 import json
 import os
 import pathlib
+import re
 import subprocess
 import sys
 import zipfile
 
 import pytest
-from helpers import oldest_python, posix_only, run_module
+from helpers import oldest_python, posix_only, run_module, run_python
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
@@ -101,3 +102,29 @@ def test_wheel_gives_the_same_numbers_on_python_3_8(wheel, tmp_path):
     )
     assert here.returncode == 0, here.stderr
     assert on_38.stdout == here.stdout and on_38.stdout.count("\n") == 12
+
+
+# What a configure of the sdist stops with, per case: -D options and the texts
+# the refusal must hold.
+REFUSALS = {
+    "macOS": (["-DCMAKE_SYSTEM_NAME=Darwin"], ["cannot be built for Darwin", "Linux", "Windows"]),
+    "Microsoft's compiler": (["-DCMAKE_CXX_COMPILER_ID=MSVC"], ["compiler MSVC", "GCC or Clang"]),
+}
+
+
+def test_sdist_refusals_point_to_a_wheel_and_name_nothing_it_lacks(tmp_path):
+    build_sdist = "import sys, scikit_build_core.build as b; print(b.build_sdist(sys.argv[1]))"
+    completed = run_python("-c", build_sdist, tmp_path, cwd=ROOT)
+    assert completed.returncode == 0, completed.stderr
+    archive = tmp_path / completed.stdout.split()[-1]
+    subprocess.run(["tar", "-xzf", archive, "-C", tmp_path], check=True)
+    source = tmp_path / archive.name.removesuffix(".tar.gz")
+    for case, (options, texts) in REFUSALS.items():
+        configure = ["cmake", "-S", source, "-B", tmp_path / "build" / case, *options]
+        refused = subprocess.run(configure, capture_output=True, text=True, timeout=120)
+        message = " ".join(refused.stderr.split())
+        assert refused.returncode != 0 and "pip install velmo_wrapper-" in message, (case, message)
+        assert all(text in message for text in texts), (case, message)
+        # A file the message names must be one the reader of the sdist has.
+        named = re.findall(r"[\w./-]+\.(?:sh|py|md|cmake)\b", message)
+        assert all((source / name).is_file() for name in named), (case, named)

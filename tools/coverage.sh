@@ -23,12 +23,10 @@ fi
 
 generator=()
 if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
-# Unoptimised, so that every line and branch of the source keeps its counter;
-# VELMO_COVERAGE makes the immediate process exit write the counters first.
-cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_FLAGS="--coverage -DVELMO_COVERAGE" \
-    -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage \
-    -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON -DPython_EXECUTABLE="$python" >/dev/null
+# CMakePresets.json's `coverage`: unoptimised, so that every line and branch
+# of the source keeps its counter; VELMO_COVERAGE makes the immediate process
+# exit write the counters first.
+cmake --preset coverage "${generator[@]}" -DPython_EXECUTABLE="$python" >/dev/null
 cmake --build "$build" -j 2
 find "$build" -name '*.gcda' -delete
 

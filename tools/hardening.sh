@@ -14,7 +14,7 @@
 # Longer runs of the parts:
 #   VELMO_FUZZ_EXAMPLES=3000 VELMO_FUZZ_RANDOM=1 python -m pytest -q tests/test_fuzz_binding.py
 #   VELMO_FUZZ_EXAMPLES=600 VELMO_FUZZ_RANDOM=1 tools/sanitize.sh tests/test_fuzz_binding.py
-#   python tools/leakcheck.py --calls 10000000
+#   python tests/leakcheck.py --calls 10000000
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$root"
@@ -37,7 +37,7 @@ print('calls sent per function:', ', '.join(f'{k} {n}' for k, n in sorted(counts
 f'(total {sum(counts.values())})')" "$VELMO_FUZZ_STATS"
 unset VELMO_FUZZ_STATS
 timed_step "sanitizers" env PYTHON="$python" tools/sanitize.sh
-timed_step "leak check" "$python" tools/leakcheck.py
+timed_step "leak check" "$python" tests/leakcheck.py
 
 convention() { "$1" -c 'import sys; print("fast" if sys.version_info >= (3, 10) else "tuple")'; }
 tuple_python=
@@ -48,7 +48,7 @@ if [ -x "$tuple_python" ]; then
     echo "== the tuple convention: $("$tuple_python" --version)"
     "$tuple_python" -m pip install --quiet --force-reinstall --no-deps "$wheel"
     timed_step "sanitizers, tuple convention" env PYTHON="$tuple_python" tools/sanitize.sh -m binding
-    timed_step "leak check, tuple convention" "$tuple_python" tools/leakcheck.py --calls 200000
+    timed_step "leak check, tuple convention" "$tuple_python" tests/leakcheck.py --calls 200000
 else
     echo "== the tuple convention: no interpreter of it here; not run"
 fi

@@ -202,24 +202,22 @@ build_googletest() {
 }
 
 # Runs the C++ tests built in BUILD with ctest, cross-built ones through the
-# emulator that their toolchain file names. Prints ctest's summary (the
-# counts and the tests skipped), its first line as "LABEL C++: ...", or, when
-# a test failed, all of ctest's output. That output stays in BUILD/ctest.log.
+# emulator that their toolchain file names. Prints the counts of ctest's JUnit
+# report (BUILD/ctest.xml) as "LABEL C++: N passed, N failed, N skipped",
+# read by tools/junit.py as pytest's are, and the tests skipped; when a test
+# failed, all of ctest's output first. That output stays in BUILD/ctest.log.
 # Fails when a test failed.
 #
 # Usage: run_ctest LABEL BUILD
 run_ctest() {
-    local label=$1 log=$2/ctest.log status=0
+    local label=$1 build=$2 status=0
     step "ctest: the $label C++ tests"
-    ctest --test-dir "$2" --output-on-failure -j "$jobs" </dev/null >"$log" 2>&1 || status=$?
+    ctest --test-dir "$build" --output-on-failure --output-junit "$build/ctest.xml" -j "$jobs" \
+        </dev/null >"$build/ctest.log" 2>&1 || status=$?
     # Windows programs end their lines with CR LF.
-    sed -i 's/\r$//' "$log"
-    if [ "$status" -eq 0 ]; then
-        sed -n '/^[0-9]*% tests passed/,$p' "$log" | sed "1s/^/$label C++: /"
-    else
-        cat "$log"
-        echo "$label C++: FAILED (ctest's output: $log)"
-    fi
+    sed -i 's/\r$//' "$build/ctest.log"
+    [ "$status" -eq 0 ] || cat "$build/ctest.log"
+    "$python" "$root/tools/junit.py" "$label C++" "$build/ctest.xml" || status=1
     return $status
 }
 

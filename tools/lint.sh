@@ -36,8 +36,7 @@ mapfile -t cpp_files < <(git ls-files '*.c' '*.cpp' '*.hpp')
 mapfile -t tidy_files < <(git ls-files 'velmo-*/src/*.cpp' 'velmo-*/tests/*.cpp' | grep -v '_win')
 mapfile -t shell_files < <(git ls-files '*.sh' .ci/run)
 
-cmake -S . -B build/lint -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_TESTS=ON \
-    -DVELMO_BUILD_MODULE=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DPython_EXECUTABLE="$(command -v "$python")" >/dev/null
+cmake --preset lint -DPython_EXECUTABLE="$(command -v "$python")" >/dev/null
 
 check clang-format clang-format --dry-run -Werror "${cpp_files[@]}"
 # Four files a process, as many processes as cores; its progress notes are dropped.
@@ -60,4 +59,5 @@ no_versions_outside_table() {
 check shellcheck shellcheck "${shell_files[@]}"
 check shfmt shfmt -d "${shell_files[@]}"
 check "interpreter versions (tools/targets.toml)" no_versions_outside_table
+check "mutant lists" "$python" tools/mutants.py --check
 exit $status

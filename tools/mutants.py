@@ -9,10 +9,14 @@ calling convention runs names it ("convention": "fast" or "tuple") and is
 tried only under an interpreter that takes that convention (3.10 or later:
 fast).
 
-For each edit in turn the driver applies it, builds the C++ tests into
-build/mutants-cpp and runs them with ctest (seconds), and only when they pass
-builds the module into build/mutants-module and runs the Python suite against
-it, stopping at the first failing test. Then it restores the file. A mutant
+The mutants are written into a copy of the tree, never into the working
+tree: a git worktree in build/mutants-tree, checked out at the working tree's
+state (its committed and uncommitted changes of tracked files) and kept, with
+its builds, for the next run. For each edit in turn the driver applies it
+there, builds the C++ tests (CMakePresets.json's mutants-cpp) and runs them
+with ctest (seconds), and only when they pass builds the module
+(mutants-module) and runs the Python suite against it, stopping at the first
+failing test. Then it restores the file. A mutant
 that fails to build, or fails a test, is killed, and the report names which
 side killed it (a failing test counts only when it fails again on its own,
 as a timing test may fail once on a loaded machine); one that passes every
@@ -22,12 +26,17 @@ do not build them.
 
 A list may instead be an object, {"platform": "windows", "note": ...,
 "mutants": [...]}: its C++ tests are the Windows build's, cross-built with
-mingw-w64 into build/mutants-windows and run by ctest under wine (the
+mingw-w64 (mutants-windows) and run by ctest under wine (the
 toolchain file's emulator, in a private wine prefix for the whole run), and
 no Python suite runs for it. tools/cross/windows/common.sh supplies the
 packages, GoogleTest for mingw-w64 and the wine prefix.
 
     python tools/mutants.py [tools/mutants/engine.json ...] [-k EXPRESSION] [--only TEXT]
+    python tools/mutants.py --check [LISTS...]
+
+--check only confirms that every edit of the lists still applies to the
+working tree (its text, and its "after" text, found as described), in a
+fraction of a second: lint runs it.
 
 Without a list, every list under tools/mutants/ runs. Uses the current Python
 environment, into which run_tests.sh installed the test packages. Progress
@@ -48,9 +57,12 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 LISTS = ROOT / "tools" / "mutants"
-CPP_BUILD = ROOT / "build" / "mutants-cpp"
-MODULE_BUILD = ROOT / "build" / "mutants-module"
-WINDOWS_BUILD = ROOT / "build" / "mutants-windows"
+# The copy of the tree that the mutants are written into, and its builds
+# (CMakePresets.json's binary directories).
+TREE = ROOT / "build" / "mutants-tree"
+CPP_BUILD = TREE / "build" / "mutants-cpp"
+MODULE_BUILD = TREE / "build" / "mutants-module"
+WINDOWS_BUILD = TREE / "build" / "mutants-windows"
 WINDOWS_SCRIPTS = ROOT / "tools" / "cross" / "windows" / "common.sh"
 # The stub and wheel checks read the installed package, not the module's code.
 WHOLE_SUITE = "not type_check and not builds_wheel"
@@ -61,29 +73,44 @@ MODULE_ONLY = "velmo-wrapper/"
 # A test fails a mutant only when it fails twice: timing tests can fail once
 # on a loaded machine.
 CTEST = ["ctest", "-j", "2", "--stop-on-failure", "--repeat", "until-pass:2"]
-RELEASE = ["-DCMAKE_BUILD_TYPE=Release"]
 # A mutant that turns a wait into an endless one is killed by these limits.
 CTEST_TIMEOUT_S = 120
 PYTEST_TIMEOUT_S = 1800
 
 
-def configure(build_dir, *options):
+def git(*arguments, cwd=ROOT):
+    return subprocess.run(
+        ["git", *arguments], cwd=cwd, check=True, stdout=subprocess.PIPE, text=True
+    ).stdout.strip()
+
+
+def prepare_tree():
+    """TREE, a git worktree holding what the working tree holds now (tracked
+    files; `git stash create` commits them without touching the working tree
+    or the stash list)."""
+    state = git("stash", "create") or git("rev-parse", "HEAD")
+    if not (TREE / ".git").exists():
+        shutil.rmtree(TREE, ignore_errors=True)
+        git("worktree", "prune")
+        git("worktree", "add", "--detach", "--quiet", str(TREE), state)
+    else:
+        git("checkout", "--detach", "--force", "--quiet", state, cwd=TREE)
+
+
+def configure(preset, *options):
+    """Configures TREE's build of the preset PRESET."""
     generator = ["-G", "Ninja"] if shutil.which("ninja") else []
     subprocess.run(
-        ["cmake", "-S", str(ROOT), "-B", str(build_dir), *generator, *RELEASE, *options],
+        ["cmake", "--preset", preset, *generator, *options],
+        cwd=TREE,
         check=True,
         stdout=subprocess.DEVNULL,
     )
 
 
 def configure_all():
-    configure(CPP_BUILD, "-DVELMO_BUILD_TESTS=ON", "-DVELMO_BUILD_MODULE=OFF")
-    configure(
-        MODULE_BUILD,
-        "-DVELMO_BUILD_TESTS=OFF",
-        "-DVELMO_BUILD_MODULE=ON",
-        f"-DPython_EXECUTABLE={sys.executable}",
-    )
+    configure("mutants-cpp")
+    configure("mutants-module", f"-DPython_EXECUTABLE={sys.executable}")
 
 
 def windows_shell(script):
@@ -97,13 +124,7 @@ def windows_shell(script):
 def configure_windows():
     windows_shell("ensure_packages >&2")
     googletest = windows_shell('build_windows_googletest >&2; echo "$googletest"').strip()
-    configure(
-        WINDOWS_BUILD,
-        f"-DCMAKE_TOOLCHAIN_FILE={ROOT / 'cmake' / 'toolchains' / 'mingw-w64-x86_64.cmake'}",
-        "-DVELMO_BUILD_TESTS=ON",
-        "-DVELMO_BUILD_MODULE=OFF",
-        f"-DGTest_DIR={googletest}",
-    )
+    configure("mutants-windows", f"-DGTest_DIR={googletest}")
 
 
 def start_wine():
@@ -154,7 +175,7 @@ def run_pytest(markers, selection, deselected=(), tests=("tests",)):
         command += ["-k", selection]
     try:
         completed = subprocess.run(
-            command, cwd=ROOT, env=env, capture_output=True, text=True, timeout=PYTEST_TIMEOUT_S
+            command, cwd=TREE, env=env, capture_output=True, text=True, timeout=PYTEST_TIMEOUT_S
         )
     except subprocess.TimeoutExpired:
         return 1, "the suite did not end", None
@@ -214,24 +235,48 @@ def try_mutant(edit, selection, windows):
     return run_python_side(selection)
 
 
-def apply(edit):
-    path = ROOT / edit["file"]
-    original = path.read_text()
+def locate(edit, text):
+    """(where in `text` the edit's old text starts, or None; what is wrong)."""
     anchor = edit.get("after")
-    if anchor is None:
-        count = original.count(edit["old"])
-        if count != 1:
-            raise SystemExit(f"{edit['file']}: {edit['old']!r} occurs {count} times, not once")
-        at = original.index(edit["old"])
-    else:
-        count = original.count(anchor)
-        if count != 1:
-            raise SystemExit(f"{edit['file']}: {anchor!r} occurs {count} times, not once")
-        at = original.find(edit["old"], original.index(anchor))
-        if at < 0:
-            raise SystemExit(f"{edit['file']}: {edit['old']!r} does not occur after {anchor!r}")
+    unique = anchor if anchor is not None else edit["old"]
+    count = text.count(unique)
+    if count != 1:
+        return None, f"{edit['file']}: {unique!r} occurs {count} times, not once"
+    at = text.find(edit["old"], text.index(unique))
+    if at < 0:
+        return None, f"{edit['file']}: {edit['old']!r} does not occur after {anchor!r}"
+    return at, None
+
+
+def apply(edit):
+    """Writes the mutant into TREE; (its path, the original text)."""
+    path = TREE / edit["file"]
+    original = path.read_text()
+    at, problem = locate(edit, original)
+    if problem:
+        raise SystemExit(problem)
     path.write_text(original[:at] + edit["new"] + original[at + len(edit["old"]) :])
     return path, original
+
+
+def all_edits(list_path):
+    listed = json.loads(list_path.read_text())
+    return listed["mutants"] if isinstance(listed, dict) else listed
+
+
+def check_lists(lists):
+    """Exits 1 when an edit of the lists no longer applies to the working tree."""
+    problems, count = [], 0
+    for list_path in lists:
+        for edit in all_edits(list_path):
+            count += 1
+            path = ROOT / edit["file"]
+            text = path.read_text() if path.is_file() else ""
+            problem = locate(edit, text)[1] if text else f"{edit['file']}: no such file"
+            if problem:
+                problems.append(f"{list_path.name}: {problem}")
+    print("\n".join(problems) or f"mutant lists: {count} edits in {len(lists)} lists all apply")
+    sys.exit(1 if problems else 0)
 
 
 def load(list_path, only):
@@ -239,9 +284,7 @@ def load(list_path, only):
     listed = json.loads(list_path.read_text())
     windows = isinstance(listed, dict) and listed.get("platform") == "windows"
     edits = [
-        edit
-        for edit in (listed["mutants"] if isinstance(listed, dict) else listed)
-        if edit.get("convention", CONVENTION) == CONVENTION
+        edit for edit in all_edits(list_path) if edit.get("convention", CONVENTION) == CONVENTION
     ]
     return [edit for edit in edits if not only or only in edit["why"]], windows
 
@@ -330,8 +373,11 @@ def main():
     parser.add_argument("lists", type=pathlib.Path, nargs="*")
     parser.add_argument("-k", dest="selection", help="pytest -k expression for a shorter run")
     parser.add_argument("--only", help="only the mutants whose 'why' contains this text")
+    parser.add_argument("--check", action="store_true", help="only check that every edit applies")
     options = parser.parse_args()
     lists = options.lists or sorted(LISTS.glob("*.json"))
+    if options.check:
+        check_lists(lists)
     layers = {path.stem: load(path, options.only) for path in lists}
     total = sum(len(edits) for edits, _ in layers.values())
     print(
@@ -341,6 +387,7 @@ def main():
 
     windows = any(on_windows for _, on_windows in layers.values())
     linux = not all(on_windows for _, on_windows in layers.values())
+    prepare_tree()
     if linux:
         configure_all()
     if windows:
@@ -355,12 +402,6 @@ def main():
     finally:
         if windows:
             stop_wine()
-    # The build directories hold the unmutated code again.
-    if linux:
-        build(CPP_BUILD)
-        build(MODULE_BUILD, "velmo_wrapper")
-    if windows:
-        build(WINDOWS_BUILD)
 
     report(results)
     survived = sum(counts(rows)["survived"] for rows in results.values())

@@ -17,6 +17,7 @@ root=$PWD
 # The interpreter itself, not a version manager's shim: a shim is a shell
 # script that would run with the sanitizer runtime preloaded.
 python=$("${PYTHON:-python}" -c "import sys; print(sys.executable)")
+# CMakePresets.json's `sanitize` builds there.
 build=build/asan
 reports=$root/$build/reports
 
@@ -27,9 +28,7 @@ if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
 # (a new interpreter there would clash with the one CMake has cached).
 python_for_build=()
 [ -f "$build/CMakeCache.txt" ] || python_for_build=(-DPython_EXECUTABLE="$python")
-cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELMO_SANITIZE=ON -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON \
-    "${python_for_build[@]}" >/dev/null
+cmake --preset sanitize "${generator[@]}" "${python_for_build[@]}" >/dev/null
 cmake --build "$build" -j 2
 
 rm -rf "$reports"
@@ -49,7 +48,7 @@ export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp:print_suppressions=0:use
 
 # Left out of the default run:
 # - measures_memory: memory figures mean nothing while freed memory is held
-#   in quarantine (the leak sanitizer and tools/leakcheck.py cover leaks);
+#   in quarantine (the leak sanitizer and tests/leakcheck.py cover leaks);
 # - faketime: libfaketime takes the place of the preloaded runtime;
 # - type_check, builds_wheel: they check the installed package's files and
 #   the wheel's symbol table with mypy and abi3audit, not the module's

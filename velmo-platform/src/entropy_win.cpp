@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <limits>
 
 #include "entropy_win.hpp"
 #include "system_function_win.hpp"
@@ -18,18 +18,12 @@ std::string hex_status(const char* what, unsigned long code) {
     return text;
 }
 
-// Both calls take a 32-bit length: larger requests go in pieces, each handed
-// to `fill_piece(start, length)`, until one fails.
-template <typename FillPiece>
-bool fill_in_pieces(unsigned char* buffer, std::size_t size, FillPiece fill_piece) {
-    constexpr std::size_t largest_piece = 1u << 30;
-    while (size > 0) {
-        const ULONG piece = static_cast<ULONG>(std::min(size, largest_piece));
-        if (!fill_piece(buffer, piece)) return false;
-        buffer += piece;
-        size -= piece;
-    }
-    return true;
+// Both calls take a 32-bit length. The engine draws a 4-byte seed, so a
+// larger request is refused rather than cut into pieces.
+bool fits_in_one_call(std::size_t size, std::string& error) {
+    if (size <= std::numeric_limits<ULONG>::max()) return true;
+    error = "more than 4 GiB of random bytes requested";
+    return false;
 }
 
 }  // namespace
@@ -45,11 +39,10 @@ bool fill_from_bcrypt(unsigned char* buffer, std::size_t size, std::string& erro
         error = "BCryptGenRandom is not available";
         return false;
     }
-    return fill_in_pieces(buffer, size, [&](unsigned char* start, ULONG length) {
-        const LONG status = gen_random(nullptr, start, length, system_preferred_rng);
-        if (status < 0) error = hex_status("BCryptGenRandom", static_cast<unsigned long>(status));
-        return status >= 0;
-    });
+    if (!fits_in_one_call(size, error)) return false;
+    const LONG status = gen_random(nullptr, buffer, static_cast<ULONG>(size), system_preferred_rng);
+    if (status < 0) error = hex_status("BCryptGenRandom", static_cast<unsigned long>(status));
+    return status >= 0;
 }
 
 bool fill_from_rtl_gen_random(unsigned char* buffer, std::size_t size, std::string& error) {
@@ -60,11 +53,10 @@ bool fill_from_rtl_gen_random(unsigned char* buffer, std::size_t size, std::stri
         error = "SystemFunction036 is not available";
         return false;
     }
-    return fill_in_pieces(buffer, size, [&](unsigned char* start, ULONG length) {
-        const bool filled = gen_random(start, length);
-        if (!filled) error = "SystemFunction036 failed";
-        return filled;
-    });
+    if (!fits_in_one_call(size, error)) return false;
+    const bool filled = gen_random(buffer, static_cast<ULONG>(size));
+    if (!filled) error = "SystemFunction036 failed";
+    return filled;
 }
 
 bool fill_from_first_working(std::span<const RandomSource> sources, unsigned char* buffer,

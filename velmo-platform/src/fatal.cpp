@@ -17,8 +17,6 @@ bool backtrace_requested() noexcept {
     return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
 }
 
-}  // namespace
-
 void write_fatal_diagnostic(std::string_view message, SourceLocation where) noexcept {
     try {
         std::string text = texts::panicked_at;
@@ -40,6 +38,8 @@ void write_fatal_diagnostic(std::string_view message, SourceLocation where) noex
         platform::write_stderr(texts::backtrace_hint);
     }
 }
+
+}  // namespace
 
 void fatal(std::string_view message, SourceLocation where) {
     write_fatal_diagnostic(message, where);

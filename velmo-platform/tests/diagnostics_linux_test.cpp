@@ -94,7 +94,7 @@ TEST(NativeBacktrace, ReachesDeepIntoTheStack) {
 std::string fatal_diagnostic_with(const char* value) {
     ::setenv("VELMO_BACKTRACE", value, 1);
     CaptureStderr();
-    write_fatal_diagnostic("failure", {"f", 1, 1});
+    EXPECT_THROW(fatal("failure", {"f", 1, 1}), FatalError);
     std::string written = GetCapturedStderr();
     ::unsetenv("VELMO_BACKTRACE");
     return written;

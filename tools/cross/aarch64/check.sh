@@ -35,6 +35,8 @@ ensure_packages() {
     apt_install "${missing[@]}"
 }
 
+# The configure command of the GoogleTest build (build_googletest runs it).
+# shellcheck disable=SC2329  # run through build_googletest
 zig_configure() {
     cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMO_ZIG_TARGET="$zig_target" \
         -DVELMO_ZIG_PYTHON="$(command -v "$python")" -DVELMO_TARGET_SYSROOT="$sysroot" \
@@ -43,8 +45,9 @@ zig_configure() {
 
 build_tests() {
     step "building the platform and engine layers and their tests"
-    zig_configure -S "$root" -B "$build/project" -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=OFF \
-        -DGTest_DIR="$googletest"
+    (cd "$root" && cmake --preset aarch64 -B "$build/project" -DVELMO_ZIG_TARGET="$zig_target" \
+        -DVELMO_ZIG_PYTHON="$(command -v "$python")" -DVELMO_TARGET_SYSROOT="$sysroot" \
+        -DGTest_DIR="$googletest" >/dev/null)
     ninja -C "$build/project" -j "$jobs" >/dev/null
 }
 

@@ -19,11 +19,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 build_project() {
     step "building the platform and engine layers, their tests and the module"
-    cmake -S "$root" -B "$build/project" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=ON \
-        -DGTest_DIR="$googletest" \
+    (cd "$root" && cmake --preset windows -B "$build/project" -DGTest_DIR="$googletest" \
         -DVELMO_PYTHON_INCLUDE_DIRS="$python_source/include" \
-        -DVELMO_PYTHON3_LIBRARY="$python_source/libpython3.a" >/dev/null
+        -DVELMO_PYTHON3_LIBRARY="$python_source/libpython3.a" >/dev/null)
     ninja -C "$build/project" -j "$jobs"
 }
 

@@ -37,8 +37,4 @@ private:
 // comes back out of Python code): throws FatalError without a new diagnostic.
 [[noreturn]] void resume_fatal(std::string message);
 
-// Writes the diagnostic lines of a fatal error without throwing. Exposed for
-// the places that must report and then abort instead of unwinding.
-void write_fatal_diagnostic(std::string_view message, SourceLocation where) noexcept;
-
 }  // namespace velmo

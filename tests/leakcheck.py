@@ -6,7 +6,7 @@ checks that neither the process's resident memory nor the reference counts
 of the objects passed in grew beyond noise. `run` and `show` never return
 after `init`, so only their error paths are driven; `init` succeeds once.
 
-    python tools/leakcheck.py [--calls N] [--limit-kib K]
+    python tests/leakcheck.py [--calls N] [--limit-kib K]
 
 Prints the figures and exits with status 1 when something grew. Fatal errors
 write diagnostics to standard error; those are sent to /dev/null while the
@@ -24,8 +24,8 @@ import time
 
 import velmo_wrapper as v
 
-# The tests' helpers and function table: the tests run this check as a child script.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+# Beside the tests, whose helpers and function table it shares: run as a
+# script, its own directory is on the path.
 from helpers import panic_type
 from module_functions import arguments as call
 from module_functions import check_rows
