@@ -45,9 +45,9 @@ import sysconfig
 import tempfile
 import time
 import urllib.request
-import xml.etree.ElementTree as ElementTree
 
 import tomllib
+from junit import read_junit
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 TABLE = ROOT / "tools" / "targets.toml"
@@ -437,26 +437,6 @@ def copy_tree(destination):
 
 
 # ------------------------------------------------------------ the results
-
-
-def read_junit(path):
-    """(passed, failed, skipped reasons) from a JUnit XML report."""
-    passed, failed, skipped = 0, 0, []
-    for case in ElementTree.parse(path).getroot().iter("testcase"):
-        outcome = {child.tag for child in case} & {"failure", "error", "skipped"}
-        if not outcome:
-            passed += 1
-        elif outcome == {"skipped"}:
-            skip = case.find("skipped")
-            reason = skip.get("message", "")
-            if reason == "collection skipped":  # a whole module: (file, line, reason)
-                reason = skip.text.rsplit(", ", 1)[-1].strip(" ')\"")
-            reason = reason.removeprefix("Skipped: ")
-            test = "::".join(filter(None, (case.get("classname"), case.get("name"))))
-            skipped.append(f"{test}: {reason}")
-        else:
-            failed += 1
-    return passed, failed, skipped
 
 
 # pytest's progress lines (a dot or letter a test, then "[ 47%]") and its
