@@ -149,8 +149,8 @@ namespace {
 // own addition reads the value.
 Ref exact_int(Argument argument, Ref integer) {
     if (PyLong_CheckExact(integer.get())) return integer;
-    Ref exact = Ref::steal(PyObject_CallMethod(reinterpret_cast<PyObject*>(&PyLong_Type),
-                                               "__add__", "Oi", integer.get(), 0));
+    Ref exact = Ref::steal(PyObject_CallMethod(reinterpret_cast<PyObject*>(&PyLong_Type), "__add__",
+                                               "Oi", integer.get(), 0));
     if (!exact) conversion_failed(argument.name);
     return exact;
 }
