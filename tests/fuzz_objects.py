@@ -10,6 +10,13 @@ Descriptions:
     ("list", n) ("strsub", s) ("intsub", v) ("floatsub", v) ("nameless",)
     ("hook", slot, behaviour)  slot is "float" or "index": an object with only
                                that special method, which does `behaviour`.
+    ("override", base, v, behaviour)  base is "float" or "int": an instance of
+                               value v of a subclass of base whose __float__
+                               (and for int __index__ and __int__) does
+                               `behaviour`, which a rule reading a float or an
+                               int by its value never calls.
+    ("strover", s)             a str subclass whose __str__ and __eq__ say
+                               otherwise than its text.
 Behaviours:
     ("return", value)          returns value (of a right or a wrong type)
     ("raise", kind, message)   raises an exception of `kind` (see RAISES)
@@ -116,7 +123,10 @@ def _behave(context, behaviour):
     raise AssertionError(behaviour)
 
 
-def _hook(context, slot, behaviour):
+def _special(context, slot, behaviour):
+    """A special method doing `behaviour`; `slot` says which conversion a
+    "recurse" goes through again."""
+
     def special(self):
         if behaviour[0] == "recurse":
             context.reentered += 1
@@ -127,9 +137,38 @@ def _hook(context, slot, behaviour):
             return context.module.rndi(self, 1)
         return _behave(context, behaviour)
 
+    return special
+
+
+def _hook(context, slot, behaviour):
     name = "FloatHook" if slot == "float" else "IndexHook"
     method = "__float__" if slot == "float" else "__index__"
-    return type(name, (), {method: special, "__module__": __name__})()
+    return type(name, (), {method: _special(context, slot, behaviour), "__module__": __name__})()
+
+
+def _override(context, base, value, behaviour):
+    methods = {"__module__": __name__, "__float__": _special(context, "float", behaviour)}
+    if base == "int":
+        methods["__index__"] = methods["__int__"] = _special(context, "index", behaviour)
+    kind = float if base == "float" else int
+    return type(f"Overriding{kind.__name__.title()}", (kind,), methods)(value)
+
+
+class OverridingStr(str):
+    def __str__(self):
+        return "overridden"
+
+    def __eq__(self, other):
+        return True
+
+    __hash__ = str.__hash__
+
+
+def behaviour_of(description):
+    """The behaviour of an object that runs Python code, or None."""
+    if description[0] in ("hook", "override"):
+        return description[-1]
+    return None
 
 
 def build(description, context):
@@ -150,16 +189,23 @@ def build(description, context):
         return Nameless()
     if kind == "hook":
         return _hook(context, description[1], description[2])
+    if kind == "override":
+        return _override(context, *description[1:])
+    if kind == "strover":
+        return OverridingStr(description[1])
     raise AssertionError(description)
 
 
 def build_key(description):
-    """A keyword name: ("k", text), ("ksub", text) or a non-str ("kint", n)."""
+    """A keyword name: ("k", text), ("ksub", text), ("kover", text) (an
+    OverridingStr) or a non-str ("kint", n)."""
     kind, value = description
     if kind == "k":
         return value
     if kind == "ksub":
         return StrSub(value)
+    if kind == "kover":
+        return OverridingStr(value)
     return value
 
 

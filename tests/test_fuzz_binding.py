@@ -200,7 +200,12 @@ plain_arguments = st.one_of(
     st.tuples(st.just("list"), st.integers(0, 3)),
     st.just(("nameless",)),
 )
-hooks = st.tuples(st.just("hook"), st.sampled_from(["float", "index"]), behaviours)
+hooks = st.one_of(
+    st.tuples(st.just("hook"), st.sampled_from(["float", "index"]), behaviours),
+    st.tuples(st.just("override"), st.just("float"), floats, behaviours),
+    st.tuples(st.just("override"), st.just("int"), ints, behaviours),
+    st.tuples(st.just("strover"), texts),
+)
 # One argument in three is an object that runs Python code when converted.
 arguments = st.one_of(plain_arguments, plain_arguments, hooks)
 
@@ -211,7 +216,7 @@ def keys_for(name):
         st.tuples(st.just("k"), st.sampled_from(own)),
         st.tuples(st.just("k"), st.sampled_from(KEY_NAMES)),
         st.tuples(st.just("k"), texts),
-        st.tuples(st.just("ksub"), st.sampled_from(own)),
+        st.tuples(st.sampled_from(["ksub", "kover"]), st.sampled_from(own)),
         st.tuples(st.just("kint"), st.integers(-3, 3)),
     )
 
@@ -363,14 +368,20 @@ def children():
 # The interpreter's own conversions, through standard-library functions that
 # convert by the same rules (and so raise the same errors): math.ldexp(x, 0)
 # takes `x` as PyFloat_AsDouble does and returns it unchanged, and
-# operator.index is PyNumber_Index.
+# operator.index is PyNumber_Index. Where another interpreter's conversion
+# may differ from CPython's, the model states CPython's rule itself.
+# operator.index reads an int subclass by its value on PyPy too (its
+# int.__index__ would call the subclass's __int__).
 index_of = operator.index
 
 
 def float_of(obj):
-    # The float rule: __float__ first, then __index__ (which PyPy's own
-    # conversion lacks, and the module adds).
+    # CPython's PyFloat_AsDouble: a float, a subclass too, is its value (PyPy
+    # 7.3 calls its __float__); then __float__; then __index__ (which PyPy
+    # lacks), whose int is again its value, whatever the int's own __float__.
     kind = type(obj)
+    if issubclass(kind, float):
+        return float.__float__(obj)
     if not hasattr(kind, "__float__") and hasattr(kind, "__index__"):
         return int.__float__(operator.index(obj))
     return math.ldexp(obj, 0)
@@ -473,12 +484,13 @@ def converted(state, rule, param, description):
         value, error = convert(rule, obj), None
     except Failure as failure:
         value, error = None, failure
-    behaviour = description[2][0] if description[0] == "hook" and context.reentered else None
+    behaviour = fuzz_objects.behaviour_of(description) if context.reentered else None
+    behaviour = behaviour and behaviour[0]
     if behaviour == "recurse":
         # Each level converts the same object again until the interpreter's
         # recursion limit stops it; its error passes up every level unchanged.
         raise Failure("builtins.RecursionError", None)
-    if behaviour == "reenter" and not description[2][1] and state == "before":
+    if behaviour == "reenter" and not description[-1][1] and state == "before":
         raise panic(NOT_INITIALIZED, resumed=True)
     if error is None:
         return value
@@ -504,11 +516,13 @@ def bind(name, args, keywords):
     for key, description in keywords.items():
         if not isinstance(key, str):
             raise type_error(not_a_string(type(key).__qualname__))
-        # Only a key whose UTF-8 bytes equal a name matches it.
-        if key in names:
-            index = names.index(key)
+        # Only a key whose UTF-8 bytes equal a name matches it, whatever its
+        # own __eq__ says.
+        text = str.__str__(key)
+        if text in names:
+            index = names.index(text)
             if slots[index] is not None:
-                raise type_error(f"{name}() got multiple values for argument '{key}'")
+                raise type_error(f"{name}() got multiple values for argument '{text}'")
             slots[index] = description
         else:
             raise type_error(f"{name}() got an unexpected keyword argument '{key!s}'")
@@ -676,9 +690,10 @@ RESUME_NOTICE = RESUMING_PANIC
 def may_write_diagnostics(args, kwargs):
     """Whether an argument object may itself cause a fatal error on the way."""
     descriptions = list(args) + [value for _, value in kwargs]
+    behaviours = [fuzz_objects.behaviour_of(d) for d in descriptions]
     return any(
-        d[0] == "hook" and (d[2][0] in ("reenter", "recurse") or d[2][1:2] == ("Panic",))
-        for d in descriptions
+        b is not None and (b[0] in ("reenter", "recurse") or b[1:2] == ("Panic",))
+        for b in behaviours
     )
 
 
@@ -750,8 +765,16 @@ VALID_ARGUMENT = {
     "string": ("str", "t"),
     "object": ("none",),
 }
+# With the objects that a rule reading them by their value never asks.
 RAISING_ARGUMENTS = [
-    ("hook", hook, ("raise", kind, "raised")) for hook in ("float", "index") for kind in RAISES
+    raising
+    for kind in RAISES
+    for raising in (
+        ("hook", "float", ("raise", kind, "raised")),
+        ("hook", "index", ("raise", kind, "raised")),
+        ("override", "float", 0.5, ("raise", kind, "raised")),
+        ("override", "int", 1, ("raise", kind, "raised")),
+    )
 ]
 
 

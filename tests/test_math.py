@@ -99,3 +99,42 @@ def test_argument_rules_and_the_engine_check():
     # Too large for a float: the interpreter's OverflowError, not reworded.
     assert huge[0] == "OverflowError" and not huge[1].startswith("argument")
     assert sign == ("ok", "-1.0") and zero_root == ("ok", "1.7976931348623157e+308")
+
+
+def test_number_subclasses_convert_by_their_value():
+    """A float or int subclass is its value, whatever its own __float__,
+    __index__ or __int__ say (PyPy 7.3's C API calls them)."""
+    result = run_script("""
+        import warnings
+        import velmo_wrapper as v
+        from helpers import outcome
+
+        class Float(float):
+            def __float__(self):
+                return 99.0
+
+        class Int(int):
+            def __int__(self):
+                return 5
+
+            __index__ = __int__
+
+            def __float__(self):
+                return 97.0
+
+        class IndexIsInt:
+            def __index__(self):
+                return Int(7)
+
+        # An __index__ returning an int subclass is deprecated, not refused.
+        warnings.simplefilter("ignore", DeprecationWarning)
+        v.init()
+        print(repr([
+            outcome(lambda: v.ceil(Float(1.5))),
+            outcome(lambda: v.noise(0.5, Float(0.25), Float(0.75)) == v.noise(0.5, 0.25, 0.75)),
+            outcome(lambda: v.floor(IndexIsInt())),
+            outcome(lambda: v.rndi(Int(2 ** 70), 0))[0],
+        ]))
+    """)
+    assert result.returncode == 0, result
+    assert eval(result.stdout) == [("ok", "2"), ("ok", "True"), ("ok", "7"), "OverflowError"]

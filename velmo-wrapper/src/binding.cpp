@@ -140,6 +140,23 @@ PythonError argument_error(const char* param, PythonError&& error) {
 void conversion_failed(const char* param) { throw argument_error(param, take_error()); }
 
 #ifdef PYPY_VERSION
+namespace {
+
+// `integer`, an int or an int subclass, as an exact int of its value. PyPy's
+// PyLong_AsDouble calls an int subclass's __float__ and its PyLong_AsLong the
+// subclass's __int__ (for values past 64 bits), where CPython's read the
+// value; so do PyPy's int.__index__, int.__int__ and int.__pos__, but int's
+// own addition reads the value.
+Ref exact_int(Argument argument, Ref integer) {
+    if (PyLong_CheckExact(integer.get())) return integer;
+    Ref exact = Ref::steal(PyObject_CallMethod(reinterpret_cast<PyObject*>(&PyLong_Type), "__add__",
+                                               "Oi", integer.get(), 0));
+    if (!exact) conversion_failed(argument.name);
+    return exact;
+}
+
+}  // namespace
+
 double index_as_double(Argument argument) {
     PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(argument.object));
     if (!PyErr_ExceptionMatches(PyExc_TypeError) || PyObject_HasAttrString(type, "__float__") ||
@@ -147,12 +164,15 @@ double index_as_double(Argument argument) {
         conversion_failed(argument.name);
     }
     PyErr_Clear();
-    Ref integer = Ref::steal(PyNumber_Index(argument.object));
-    if (!integer) conversion_failed(argument.name);
+    Ref index = Ref::steal(PyNumber_Index(argument.object));
+    if (!index) conversion_failed(argument.name);
+    Ref integer = exact_int(argument, std::move(index));
     double value = PyLong_AsDouble(integer.get());
     if (value == -1.0 && PyErr_Occurred()) conversion_failed(argument.name);
     return value;
 }
+
+double float_subclass_value(Argument argument) { return PyFloat_AS_DOUBLE(argument.object); }
 #endif
 
 namespace {
@@ -165,6 +185,9 @@ PyObject* index_of(Argument argument, Ref& owner) {
     owner = Ref::steal(PyNumber_Index(argument.object));
     if (!owner) [[unlikely]]
         conversion_failed(argument.name);
+#ifdef PYPY_VERSION
+    owner = exact_int(argument, std::move(owner));
+#endif
     return owner.get();
 }
 

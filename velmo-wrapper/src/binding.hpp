@@ -153,10 +153,17 @@ PythonError argument_error(const char* param, PythonError&& error);
 // without __float__ converts through __index__. Called with the failed
 // conversion's error pending.
 [[gnu::cold]] double index_as_double(Argument argument);
+// A float subclass's own value. PyPy 7.3's PyFloat_AsDouble calls the
+// subclass's __float__, where CPython's reads the value.
+[[gnu::cold]] double float_subclass_value(Argument argument);
 #endif
 
 // Conversion rules.
 inline double to_double(Argument argument) {
+#ifdef PYPY_VERSION
+    if (PyFloat_Check(argument.object) && !PyFloat_CheckExact(argument.object)) [[unlikely]]
+        return float_subclass_value(argument);
+#endif
     double value = PyFloat_AsDouble(argument.object);
     if (value == -1.0 && PyErr_Occurred()) [[unlikely]] {
 #ifdef PYPY_VERSION
