@@ -348,6 +348,9 @@ def test_positional_calls_create_no_temporary_objects():
     assert grown == {name: 0 for name in grown}
 
 
+RANDOM_SOURCE_FAILED = f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}"
+
+
 @posix_only("LD_PRELOAD to replace the entropy source")
 @pytest.mark.parametrize(
     "flags, first_init",
@@ -356,18 +359,18 @@ def test_positional_calls_create_no_temporary_objects():
         # with the C library's own text of the error (glibc's and musl's differ).
         (
             ["-DGETRANDOM_ERROR=EPERM"],
-            f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}{os.strerror(errno.EPERM)} (os error 1)",
+            f"{RANDOM_SOURCE_FAILED}{os.strerror(errno.EPERM)} (os error 1)",
         ),
         # A kernel without the system call: /dev/urandom supplies the seed.
         (["-DGETRANDOM_ERROR=ENOSYS"], "None"),
         # ... unless it cannot be read either, or ends too early.
         (
             ["-DGETRANDOM_ERROR=ENOSYS", "-DURANDOM_READ_FAILS"],
-            f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}{os.strerror(errno.EIO)} (os error 5)",
+            f"{RANDOM_SOURCE_FAILED}{os.strerror(errno.EIO)} (os error 5)",
         ),
         (
             ["-DGETRANDOM_ERROR=ENOSYS", "-DURANDOM_AT_END"],
-            f"{texts.PANIC_NAME} {texts.RANDOM_SOURCE_FAILED}{os.strerror(errno.EIO)} (os error 5)",
+            f"{RANDOM_SOURCE_FAILED}{os.strerror(errno.EIO)} (os error 5)",
         ),
     ],
     ids=["refused", "no system call", "no system call and no urandom", "urandom at its end"],

@@ -29,13 +29,13 @@ package=${pinned%%=*} version=${pinned#*=}
 # The compiler: CC and CXX for configure, and the packages it comes in.
 compiler_packages=()
 case $compiler in
-gcc) cc=gcc cxx=g++ ;;
-clang-*)
-    cc=$compiler cxx=clang++-${compiler#clang-}
-    compiler_packages=("$compiler")
-    ;;
-musl) cc=musl-gcc cxx= compiler_packages=(musl-tools linux-libc-dev) ;;
-*) fail "unknown compiler $compiler (gcc, clang-N or musl)" ;;
+    gcc) cc=gcc cxx=g++ ;;
+    clang-*)
+        cc=$compiler cxx=clang++-${compiler#clang-}
+        compiler_packages=("$compiler")
+        ;;
+    musl) cc=musl-gcc cxx='' compiler_packages=(musl-tools linux-libc-dev) ;;
+    *) fail "unknown compiler $compiler (gcc, clang-N or musl)" ;;
 esac
 missing=()
 for tool in "$cc" make; do command -v "$tool" >/dev/null || missing+=("$tool"); done
@@ -57,7 +57,7 @@ musl_inputs=()
 musl_library_suite=bookworm
 if [ "$compiler" = musl ]; then
     musl_inputs=("$(dpkg-query -W -f '${Version}' musl-dev)" "$(dpkg-query -W -f '${Version}' linux-libc-dev)"
-        "$musl_library_suite zlib libffi" "$musl_recipe")
+    "$musl_library_suite zlib libffi" "$musl_recipe")
 fi
 
 recipe=1
@@ -155,7 +155,7 @@ rm -rf "$prefix"/lib/python3.*/test
 # its runs read (TSAN_OPTIONS=suppressions=...).
 cp "$work/source/Tools/tsan/"*.txt "$prefix/" 2>/dev/null || true
 # A free-threaded build names its interpreter python3.Nt.
-interpreter=$(ls "$prefix"/bin/python3.[0-9]* | grep -v -- '-config$' | sort | tail -n 1)
+interpreter=$(printf '%s\n' "$prefix"/bin/python3.[0-9]* | grep -v -- '-config$' | sort | tail -n 1)
 "$interpreter" -c 'import sys; print(sys.version)' >&2
 echo "$interpreter" >"$prefix/interpreter"
 cache_done "$prefix"

@@ -15,7 +15,7 @@ namespace {
 constexpr int max_frames = 128;
 
 struct Walk {
-    void* frames[max_frames];
+    std::uintptr_t frames[max_frames];
     int count = 0;
     // The unwinder reports first the frame that called it: write_backtrace's.
     bool skipped_own_frame = false;
@@ -29,7 +29,7 @@ _Unwind_Reason_Code record_frame(_Unwind_Context* context, void* data) {
     }
     auto address = _Unwind_GetIP(context);
     if (address == 0) return _URC_END_OF_STACK;
-    walk.frames[walk.count++] = reinterpret_cast<void*>(address);
+    walk.frames[walk.count++] = address;
     return walk.count == max_frames ? _URC_END_OF_STACK : _URC_NO_REASON;
 }
 
@@ -52,8 +52,10 @@ std::uintptr_t load_bias(const void* file_base) {
     return header->e_type == ET_EXEC ? 0 : reinterpret_cast<std::uintptr_t>(file_base);
 }
 
-void write_frame(void* frame) noexcept {
-    const auto address = reinterpret_cast<std::uintptr_t>(frame);
+void write_frame(std::uintptr_t address) noexcept {
+    // dladdr takes the unwinder's address as a pointer.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
+    const auto* frame = reinterpret_cast<const void*>(address);
     Dl_info info{};
     if (::dladdr(frame, &info) != 0 && info.dli_fname != nullptr && info.dli_fname[0] != '\0') {
         write_stderr(info.dli_fname);

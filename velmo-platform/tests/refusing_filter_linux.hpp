@@ -87,7 +87,8 @@ constexpr long open_system_call = -1;  // aarch64 has openat alone
 inline bool refuse_opening(std::uint32_t flags, int error) {
     const std::uint32_t mask = flags | O_ACCMODE;
     return refuse_system_call(SYS_openat, error, {{2, flags, mask}}) &&
-           (open_system_call < 0 || refuse_system_call(open_system_call, error, {{1, flags, mask}}));
+           (open_system_call < 0 ||
+            refuse_system_call(open_system_call, error, {{1, flags, mask}}));
 }
 
 // Exit status of a check run in a forked child, so that a filter it installs

@@ -55,7 +55,9 @@ Backtraces both_below(int levels) {
 // a file), and on one deeper than the 128 frames both keep. Only the first
 // lines differ: the two calls return to different places of one function.
 TEST(UnwoundBacktrace, WritesTheLinesGlibcWrites) {
-    const auto function_of = [](const std::string& line) { return line.substr(0, line.find("+0x")); };
+    const auto function_of = [](const std::string& line) {
+        return line.substr(0, line.find("+0x"));
+    };
     for (int levels : {2, 150}) {
         Backtraces found = both_below(levels);
         ASSERT_EQ(found.unwound.size(), found.glibc.size()) << levels;

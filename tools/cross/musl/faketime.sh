@@ -16,6 +16,7 @@ interpreter=$1
 compiler=$("$interpreter" -c 'import sysconfig; print(sysconfig.get_config_var("CC"))')
 # A stable release's source, whose version does not move under the cache key.
 suite=bookworm
+# shellcheck disable=SC2086  # CC may carry options of its own
 prefix=$(cached_dir faketime "$suite" "$debian_archive" "$compiler" "$($compiler --version | head -n 1)")
 library=$prefix/libfaketime.so.1
 if cache_ready "$prefix"; then
@@ -30,7 +31,6 @@ VELMO_APT_SUITE=$suite private_apt_sources "$work/apt" "deb-src $debian_archive"
 (cd "$work" && private_apt "$work/apt" source --download-only -q faketime >/dev/null)
 mkdir -p "$work/source"
 tar -xf "$work"/faketime_*.orig.tar.* -C "$work/source" --strip-components=1
-# shellcheck disable=SC2086  # CC may carry options of its own
 make -C "$work/source/src" CC="$compiler" libfaketime.so.1 >"$work/make.log" 2>&1 ||
     { tail -n 40 "$work/make.log" >&2 && fail "make failed"; }
 rm -rf "$prefix" && mkdir -p "$prefix"
