@@ -5,7 +5,7 @@
 # What the build needs and the machine lacks (a C++ compiler, the headers and
 # venv module of the python3 in use) comes from the system's packages: with
 # apt-get where it exists (through sudo when not root); elsewhere the script
-# names the packages and stops. pip installs the module into the active
+# names the packages (dnf, pacman, zypper, apk) and stops. pip installs the module into the active
 # virtual environment, or else into build/venv, made here when missing: the
 # environment that ./run_tests.sh uses too. pip fetches CMake and Ninja when
 # they are missing.
@@ -42,6 +42,7 @@ install_system_packages() {
         note "  Fedora, RHEL:  dnf install gcc-c++ python3-devel"
         note "  Arch Linux:    pacman -S gcc python"
         note "  openSUSE:      zypper install gcc-c++ python3-devel"
+        note "  Alpine Linux:  apk add build-base python3-dev"
     fi
     note "then run this again, or, in a build environment of your own: pip install ."
     exit 1

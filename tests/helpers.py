@@ -14,6 +14,7 @@ import shlex
 import shutil
 import subprocess
 import sys
+import sysconfig
 import textwrap
 
 WINDOWS = sys.platform == "win32"
@@ -159,9 +160,17 @@ def run_module(module, *args, cwd=None, timeout=300):
     return run_python("-m", module, *args, cwd=cwd, timeout=timeout)
 
 
+# This interpreter's platform triplet ("x86_64-linux-gnu", "x86_64-linux-musl"):
+# its C library, which the libraries it loads must share.
+MULTIARCH = sysconfig.get_config_var("MULTIARCH")
+_PROBE = "import sys, sysconfig; print(sys.version_info[:2], sysconfig.get_config_var('MULTIARCH'))"
+
+
 def oldest_python():
     """An interpreter of the oldest version the wheel supports, if this machine
-    has one and the module installed here is that wheel's (not PyPy's own)."""
+    has one of this interpreter's C library (the module built for musl does
+    not load into a glibc interpreter) and the module installed here is that
+    wheel's (not PyPy's own)."""
     if PYPY:
         return None
     # Installed interpreters first: a version manager's shim on the path is a
@@ -169,33 +178,38 @@ def oldest_python():
     candidates = sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))
     candidates.append(shutil.which("python3.8"))
     for candidate in filter(None, candidates):
-        probe = subprocess.run(
-            [candidate, "-c", "import sys; print(sys.version_info[:2])"],
-            capture_output=True,
-            text=True,
-        )
-        if probe.returncode == 0 and probe.stdout.strip() == "(3, 8)":
+        probe = subprocess.run([candidate, "-c", _PROBE], capture_output=True, text=True)
+        if probe.returncode == 0 and probe.stdout.strip() == f"(3, 8) {MULTIARCH}":
             return candidate
     return None
+
+
+def c_compiler():
+    """The C compiler of this interpreter's own extension modules, which builds
+    for its C library (musl's, say, where cc is glibc's), else cc."""
+    configured = shlex.split(sysconfig.get_config_var("CC") or "")
+    return configured if configured and shutil.which(configured[0]) else ["cc"]
 
 
 def preload_library(directory, source, *compiler_flags):
     """The LD_PRELOAD environment entry that adds the shared library built
     from the C file `source` to what this run preloads already; skips the test
-    without a C compiler."""
+    without a C compiler, and fails it when the file does not compile."""
+    import pytest
+
     library = os.path.join(directory, os.path.basename(source) + ".so")
     # The compiler runs without whatever this run preloads (a sanitizer's runtime).
     compiler_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    compiler = c_compiler()
+    if not shutil.which(compiler[0]):
+        pytest.skip(f"no C compiler ({compiler[0]})")
     built = subprocess.run(
-        ["cc", "-shared", "-fPIC", "-O1", *compiler_flags, str(source), "-o", library, "-ldl"],
+        [*compiler, "-shared", "-fPIC", "-O1", *compiler_flags, str(source), "-o", library, "-ldl"],
         capture_output=True,
         text=True,
         env=compiler_env,
     )
-    if built.returncode != 0:
-        import pytest
-
-        pytest.skip("no C compiler: " + built.stderr)
+    assert built.returncode == 0, built.stderr
     return {"LD_PRELOAD": " ".join(filter(None, [os.environ.get("LD_PRELOAD"), library]))}
 
 

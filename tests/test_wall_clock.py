@@ -9,20 +9,23 @@ library intercepts.
 """
 
 import glob
+import os
 import time
 
 import pytest
 from compat_texts import CLOCK_BEFORE_EPOCH, CLOCK_FAILED_AT, PANIC_NAME, panicked_at
-from helpers import posix_only, run_script
+from helpers import MULTIARCH, posix_only, run_script
 
 pytestmark = pytest.mark.faketime
 
 WRAP_MS = 2**32
 
-LIBFAKETIME = next(
+# A libfaketime of this interpreter's C library: the one VELMO_LIBFAKETIME
+# names (built for musl, say), else the system's for its platform triplet.
+LIBFAKETIME = os.environ.get("VELMO_LIBFAKETIME") or next(
     iter(
         sorted(
-            glob.glob("/usr/lib/*/faketime/libfaketime.so.1")
+            glob.glob(f"/usr/lib/{MULTIARCH or '*'}/faketime/libfaketime.so.1")
             + glob.glob("/usr/lib/faketime/libfaketime.so.1")
         )
     ),
@@ -31,7 +34,9 @@ LIBFAKETIME = next(
 
 
 def faked_clock(test):
-    test = pytest.mark.skipif(LIBFAKETIME is None, reason="libfaketime is not installed")(test)
+    test = pytest.mark.skipif(
+        LIBFAKETIME is None, reason=f"libfaketime is not installed for {MULTIARCH}"
+    )(test)
     return posix_only("LD_PRELOAD to fake the wall clock")(test)
 
 

@@ -221,7 +221,7 @@ run_ctest() {
     return $status
 }
 
-# Retags the one wheel in STAGING for PLATFORM, a manylinux tag (pip names a
+# Retags the one wheel in STAGING for PLATFORM, a manylinux or musllinux tag (pip names a
 # wheel after the machine that built it), has auditwheel confirm that tag,
 # moves the wheel to OUT and prints its path. PYTHON has the `wheel` package,
 # AUDIT_PYTHON auditwheel.

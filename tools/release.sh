@@ -5,13 +5,14 @@
 #   velmo_wrapper-V-cp38-abi3-manylinux_2_17_x86_64.whl    built from that sdist with zig
 #   velmo_wrapper-V-cp38-abi3-manylinux_2_17_aarch64.whl   tools/cross/aarch64/wheel.sh
 #   velmo_wrapper-V-cp38-abi3-win_amd64.whl                tools/cross/windows/wheel.sh
+#   velmo_wrapper-V-cp38-abi3-musllinux_1_2_x86_64.whl     tools/cross/musl/wheel.sh
 #   velmo_wrapper-V-pp39-...-manylinux_2_17_x86_64.whl     a wheel of their own for the
 #                                                          release's PyPy rows (tools/cross/pypy/wheel.sh)
 #   SHA256SUMS
 #
 # Every artifact passes `twine check --strict` and carries LICENSE; every
 # stable-ABI wheel `abi3audit --strict`; each Linux wheel `auditwheel show`
-# with its manylinux tag. Then the release's rows of tools/targets.toml run
+# with its manylinux or musllinux tag. Then the release's rows of tools/targets.toml run
 # (tools/targets.py): the artifacts are served on a local package index
 # (pypiserver on 127.0.0.1, uploaded with twine), each row installs
 # velmo_wrapper by name from it and nothing else, checks the tag pip chose,
@@ -82,7 +83,7 @@ check_artifacts() {
     for wheel in "$dist"/velmo_wrapper-*-abi3-*.whl; do
         abi3audit --strict --summary "$wheel"
     done
-    for wheel in "$dist"/velmo_wrapper-*manylinux*.whl; do
+    for wheel in "$dist"/velmo_wrapper-*linux_*.whl; do
         local expected report
         expected=$(basename "$wheel" .whl | cut -d- -f5)
         report=$(auditwheel show "$wheel" 2>&1) || fail "auditwheel show failed on $wheel: $report"
@@ -140,6 +141,7 @@ build_sdist
 build_manylinux_wheel
 build_cross_wheel tools/cross/aarch64/wheel.sh "$root/build/aarch64"
 build_cross_wheel tools/cross/windows/wheel.sh
+build_cross_wheel tools/cross/musl/wheel.sh "$root/build/musl"
 step "wheels of the release's rows that take their own"
 python "$root/tools/targets.py" wheels --step release --dist "$dist"
 check_artifacts

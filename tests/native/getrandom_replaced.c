@@ -67,7 +67,11 @@ static int open_noting_urandom(const char* name, const char* path, int flags, va
         return fd;                                              \
     }
 OPEN(open)
+/* glibc's name for open with large files; musl's headers make it a macro
+ * for open itself. */
+#ifndef open64
 OPEN(open64)
+#endif
 ssize_t read(int fd, void* buffer, size_t size) {
     ssize_t (*real)(int, void*, size_t) = (ssize_t (*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
     if (fd >= 0 && fd == urandom) {

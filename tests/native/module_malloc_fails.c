@@ -8,7 +8,20 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* The C library's own malloc. glibc exports it under a second name (its
+ * dlsym may allocate, so cannot find it from in here); musl has no such
+ * name, and its dlsym allocates nothing. */
+#ifdef __GLIBC__
 extern void* __libc_malloc(size_t size);
+static void* libc_malloc(size_t size) { return __libc_malloc(size); }
+#else
+#include <dlfcn.h>
+static void* libc_malloc(size_t size) {
+    static void* (*next_malloc)(size_t);
+    if (next_malloc == NULL) next_malloc = (void* (*)(size_t))dlsym(RTLD_NEXT, "malloc");
+    return next_malloc(size);
+}
+#endif
 
 static uintptr_t module_start, module_end;
 static long counted, fail_from = -1, fail_until, failed;
@@ -55,5 +68,5 @@ void* malloc(size_t size) {
             return NULL;
         }
     }
-    return __libc_malloc(size);
+    return libc_malloc(size);
 }

@@ -1,4 +1,3 @@
-#include <execinfo.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,12 +18,6 @@ void write_stderr(std::string_view text) noexcept {
         data += written;
         left -= static_cast<std::size_t>(written);
     }
-}
-
-void write_native_backtrace() noexcept {
-    void* frames[128];
-    int count = ::backtrace(frames, 128);
-    ::backtrace_symbols_fd(frames, count, STDERR_FILENO);
 }
 
 #ifdef VELMO_COVERAGE

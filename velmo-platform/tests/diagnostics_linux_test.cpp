@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -83,11 +85,19 @@ int write_backtrace_below(int levels) {
     return next_level(levels - 1) + 1;
 }
 
-TEST(NativeBacktrace, ReachesDeepIntoTheStack) {
+// Deep, and every line in glibc's backtrace_symbols_fd format, whichever
+// C library and unwinder the build has: "FILE(SYMBOL+0xOFFSET)[0xADDRESS]",
+// the symbol or the whole parenthesis left out where there is none.
+TEST(NativeBacktrace, ReachesDeepIntoTheStackInGlibcsFormat) {
     CaptureStderr();
     write_backtrace_below(40);
     std::string written = GetCapturedStderr();
     EXPECT_GT(std::count(written.begin(), written.end(), '\n'), 40) << written;
+    const std::regex glibc_line(R"(([^(\[]+(\([^()]*[+-]0x[0-9a-f]+\))?)?\[0x[0-9a-f]+\])");
+    std::istringstream lines(written);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(std::regex_match(line, glibc_line)) << line;
+    }
 }
 
 // What a fatal error writes while VELMO_BACKTRACE is `value`.

@@ -2,6 +2,7 @@
 // fails one call with an error number, installed in a forked child.
 #pragma once
 
+#include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -28,10 +29,12 @@ constexpr std::uint32_t this_architecture = AUDIT_ARCH_AARCH64;
 constexpr std::uint32_t this_architecture = 0;
 #endif
 
-// A call's argument `index` whose low 32 bits equal `value`.
+// A call's argument `index` whose low 32 bits, of those in `mask`, equal
+// `value`.
 struct ArgumentEquals {
     unsigned index;
     std::uint32_t value;
+    std::uint32_t mask = UINT32_MAX;
 };
 
 // Fails every call of `number` (only those that match `only_when`, when given)
@@ -60,7 +63,9 @@ inline bool refuse_system_call(long number, int error,
         // The low half of the argument, on these little-endian machines.
         const std::size_t argument =
             offsetof(seccomp_data, args) + only_when->index * sizeof(std::uint64_t);
-        program.insert(program.end(), {load(argument), skip_if(only_when->value), allow});
+        const sock_filter keep_masked = BPF_STMT(BPF_ALU | BPF_AND | BPF_K, only_when->mask);
+        program.insert(program.end(),
+                       {load(argument), keep_masked, skip_if(only_when->value), allow});
     }
     program.push_back(
         BPF_STMT(BPF_RET | BPF_K,
@@ -68,6 +73,22 @@ inline bool refuse_system_call(long number, int error,
     sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
            ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &filter) == 0;
+}
+
+#ifdef SYS_open
+constexpr long open_system_call = SYS_open;
+#else
+constexpr long open_system_call = -1;  // aarch64 has openat alone
+#endif
+
+// Fails with `error` every open whose flags hold `flags`, with that access
+// mode, whichever call the C library opens with: glibc's open calls openat,
+// musl's calls open and adds O_LARGEFILE to the flags.
+inline bool refuse_opening(std::uint32_t flags, int error) {
+    const std::uint32_t mask = flags | O_ACCMODE;
+    return refuse_system_call(SYS_openat, error, {{2, flags, mask}}) &&
+           (open_system_call < 0 ||
+            refuse_system_call(open_system_call, error, {{1, flags, mask}}));
 }
 
 // Exit status of a check run in a forked child, so that a filter it installs
