@@ -365,7 +365,17 @@ class Source(Host):
         prefix = str(pathlib.Path(self.interpreter()).parent.parent)
         env = {**pairs(self.row["env"]), **(env or {})}
         env = {name: value.replace("{prefix}", prefix) for name, value in env.items()}
+        if self.row["faketime"]:
+            env["VELMO_LIBFAKETIME"] = self.faketime()
         return super().execute(command, env, check)
+
+    def faketime(self):
+        """The row's libfaketime, built for its interpreter's C library."""
+        if not hasattr(self, "_faketime"):
+            build = ["bash", ROOT / self.row["faketime"], self.interpreter()]
+            built = subprocess.run(build, check=True, text=True, stdout=subprocess.PIPE)
+            self._faketime = built.stdout.strip().splitlines()[-1]
+        return self._faketime
 
     def make_environment(self):
         if os.path.exists(self.python):
