@@ -30,8 +30,8 @@ zig_configure() {
 build_googletest "$zig_target" "$toolchain" "$("$python" -m ziglang version)" -- zig_configure
 
 step "building the platform and engine layers and their tests for $zig_target"
-zig_configure -S "$root" -B "$build/project" -DVELMO_BUILD_TESTS=ON -DVELMO_BUILD_MODULE=OFF \
-    -DGTest_DIR="$googletest"
+(cd "$root" && cmake --preset musl -B "$build/project" -DVELMO_ZIG_PYTHON="$python" \
+    -DGTest_DIR="$googletest" >/dev/null)
 ninja -C "$build/project" -j "$jobs" >/dev/null
 status=0
 run_ctest musl "$build/project" || status=1
