@@ -355,7 +355,12 @@ class Source(Host):
 
     def interpreter(self):
         if self._interpreter is None:
-            build = [SOURCE_PYTHON, self.row["suite"], self.row["interpreter"], self.row["compiler"]]
+            build = [
+                SOURCE_PYTHON,
+                self.row["suite"],
+                self.row["interpreter"],
+                self.row["compiler"],
+            ]
             build += shlex.split(self.row["configure"])
             built = subprocess.run(["bash", *build], check=True, text=True, stdout=subprocess.PIPE)
             self._interpreter = built.stdout.strip()
@@ -388,8 +393,9 @@ class Source(Host):
         if not self.row["platform"]:
             return super().prepare()
         self.make_environment()
-        version = subprocess.run([self.python, "-c", PYTHON_VERSION], check=True, text=True,
-                                 stdout=subprocess.PIPE).stdout.strip()
+        version = subprocess.run(
+            [self.python, "-c", PYTHON_VERSION], check=True, text=True, stdout=subprocess.PIPE
+        ).stdout.strip()
         downloads = self.results / "downloads"
         shutil.rmtree(downloads, ignore_errors=True)
         download = [sys.executable, "-m", "pip", "download", "--quiet", "--only-binary=:all:"]

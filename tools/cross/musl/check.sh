@@ -23,6 +23,7 @@ PATH="$build/venv/bin:$PATH"
 export ZIG_GLOBAL_CACHE_DIR=$cache_root/zig
 
 [ -f /usr/src/googletest/CMakeLists.txt ] || apt_install libgtest-dev
+# shellcheck disable=SC2329  # run through build_googletest
 zig_configure() {
     cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMO_ZIG_TARGET="$zig_target" \
         -DVELMO_ZIG_PYTHON="$python" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
