@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <regex>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,31 @@
 
 namespace velmo::platform {
 namespace {
+
+bool is_hex_number(std::string_view text) {
+    return text.size() > 2 && text.starts_with("0x") &&
+           text.find_first_not_of("0123456789abcdef", 2) == std::string_view::npos;
+}
+
+// glibc's form of a frame: "[0xADDR]", after "MODULE" or
+// "MODULE(SYMBOL+0xOFFSET)" (the symbol may be empty, the sign '-').
+// (std::regex is left out: its own code trips GCC's warnings under the
+// sanitizers.)
+bool is_glibc_backtrace_line(std::string_view line) {
+    std::size_t address = line.rfind("[0x");
+    if (address == std::string_view::npos || !line.ends_with(']')) return false;
+    if (!is_hex_number(line.substr(address + 1, line.size() - address - 2))) return false;
+    std::string_view place = line.substr(0, address);
+    std::size_t open = place.find('(');
+    std::string_view module = place.substr(0, open);
+    if (module.find('[') != std::string_view::npos) return false;
+    if (open == std::string_view::npos) return true;
+    if (module.empty() || !place.ends_with(')')) return false;
+    std::string_view symbol = place.substr(open + 1, place.size() - open - 2);
+    std::size_t sign = symbol.find_last_of("+-");
+    return sign != std::string_view::npos && symbol.find_first_of("()") == std::string_view::npos &&
+           is_hex_number(symbol.substr(sign + 1));
+}
 
 void ignore_alarm(int) {}
 
@@ -93,10 +118,9 @@ TEST(NativeBacktrace, ReachesDeepIntoTheStackInGlibcsFormat) {
     write_backtrace_below(40);
     std::string written = GetCapturedStderr();
     EXPECT_GT(std::count(written.begin(), written.end(), '\n'), 40) << written;
-    const std::regex glibc_line(R"(([^(\[]+(\([^()]*[+-]0x[0-9a-f]+\))?)?\[0x[0-9a-f]+\])");
     std::istringstream lines(written);
     for (std::string line; std::getline(lines, line);) {
-        EXPECT_TRUE(std::regex_match(line, glibc_line)) << line;
+        EXPECT_TRUE(is_glibc_backtrace_line(line)) << line;
     }
 }
 
