@@ -1,0 +1,192 @@
+"""Calls from several threads at once: every call is one atomic step on the
+shared generator and noise table, every thread sees one PanicException type,
+and one thread at a time runs the Engine's loop. Each check compares the
+threads' results with a single-threaded run of the same calls.
+
+With a GIL the interpreter makes each call atomic; without one (a
+free-threaded CPython, PYTHON_GIL=0) only the module's own locks do.
+"""
+
+import sysconfig
+import textwrap
+
+import pytest
+from compat_texts import LOOP_IN_ANOTHER_THREAD, PANIC_TYPE_NAME
+from helpers import assert_prints_no_failures, run_script
+
+pytestmark = pytest.mark.threads
+
+FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
+
+# Starts `THREADS` workers on one barrier; `together` returns each one's result.
+TOGETHER = """
+import math, sys, threading
+import velmo_wrapper as v
+from helpers import error_name
+sys.setswitchinterval(1e-6)
+failures = []
+
+def together(*workers):
+    start = threading.Barrier(len(workers))
+    results = [None] * len(workers)
+    def run(i, work):
+        start.wait()
+        results[i] = work()
+    threads = [threading.Thread(target=run, args=(i, w)) for i, w in enumerate(workers)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    return results
+"""
+
+
+def together_script(body, **texts):
+    """TOGETHER and then `body`, with the `texts` it matches bound as names."""
+    constants = "".join(f"{name} = {text!r}\n" for name, text in texts.items())
+    return TOGETHER + constants + textwrap.dedent(body)
+
+
+def test_draws_reseeds_noise_and_first_panics_at_once():
+    assert_prints_no_failures(
+        run_script(
+            together_script(
+                """
+            LOW, HIGH, DRAWS = -(2**31), 2**31 - 1, 20_000
+            POINTS = [0.1 + 0.37 * i for i in range(16)]
+            v.init()
+
+            def sequence(seed, count):
+                v.rseed(seed)
+                return [v.rndi(LOW, HIGH) for _ in range(count)]
+
+            def samples(seed):
+                v.nseed(seed)
+                return [v.noise(x, x / 3, x / 7) for x in POINTS]
+
+            def draws():
+                return [v.rndi(LOW, HIGH) for _ in range(DRAWS)]
+
+            def first_panic():
+                try:
+                    v.rndf(math.nan, 1.0)
+                except BaseException as error:
+                    return type(error)
+
+            def reseeds():
+                for i in range(2_000):
+                    v.rseed(1 + i % 2)
+
+            def noise_seeds():
+                for i in range(2_000):
+                    v.nseed(1 + i % 2)
+
+            def noise_samples():
+                return [v.noise(x, x / 3, x / 7) for _ in range(300) for x in POINTS]
+
+            reference = sequence(1, 4 * DRAWS + 1)
+            either_noise = [set(pair) for pair in zip(samples(1), samples(2))]
+
+            # Four threads drawing, four raising the first panics of the
+            # process, two sampling noise while two reseed it.
+            v.rseed(1)
+            results = together(draws, draws, draws, draws, *[first_panic] * 4,
+                               noise_samples, noise_samples, noise_seeds, noise_seeds)
+            drawn = sorted(value for result in results[:4] for value in result)
+            if drawn != sorted(reference[:-1]):
+                failures.append(("draws", len(set(drawn)), "distinct of", len(drawn)))
+            if v.rndi(LOW, HIGH) != reference[-1]:
+                failures.append("the generator did not end after the draws")
+            panic_types = set(results[4:8])
+            if len(panic_types) != 1 or error_name(panic_types.pop()) != PANIC_TYPE_NAME:
+                failures.append(("panic types", results[4:8]))
+            for result in results[8:10]:
+                torn = [s for i, s in enumerate(result) if s not in either_noise[i % 16]]
+                if torn:
+                    failures.append(("noise from neither seed", len(torn)))
+
+            # Draws while the generator is reseeded: each value comes from one
+            # of the two sequences, none from a half-written generator.
+            either_draw = set(sequence(1, 2 * DRAWS)) | set(sequence(2, 2 * DRAWS))
+            results = together(draws, draws, reseeds, reseeds)
+            stray = [x for result in results[:2] for x in result if x not in either_draw]
+            if stray:
+                failures.append(("draws from neither seed", len(stray)))
+            print(failures)
+            """,
+                PANIC_TYPE_NAME=PANIC_TYPE_NAME,
+            ),
+            timeout=300,
+        )
+    )
+
+
+def test_one_thread_at_a_time_runs_the_loop():
+    """A second thread's run or show fails at once while a loop runs, calls
+    from both threads go on meanwhile, and once the loop is left by a panic
+    another thread can run one."""
+    assert_prints_no_failures(
+        run_script(
+            together_script(
+                """
+            import os
+            v.init()
+            running, checked = threading.Event(), threading.Event()
+
+            def update():
+                v.rndi(1, 6)
+                v.noise(0.5)
+                running.set()
+                if checked.is_set():
+                    v.init()  # the loop ends with "already initialized"
+
+            def loop():
+                try:
+                    v.run(update, lambda: None, lambda: None)
+                except BaseException as error:
+                    if "already initialized" not in str(error):
+                        failures.append(("the first loop ended", str(error)))
+
+            first = threading.Thread(target=loop, daemon=True)
+            first.start()
+            if not running.wait(30):
+                failures.append("the loop never ran")
+            for second in (v.show, lambda: v.run(print, print, print)):
+                try:
+                    second()
+                except BaseException as error:
+                    if LOOP_IN_ANOTHER_THREAD not in str(error):
+                        failures.append(("second loop", error_name(type(error)), str(error)))
+            draws = [v.rndi(1, 6) for _ in range(1000)]
+            if not set(draws) <= set(range(1, 7)):
+                failures.append(("draws beside the loop", set(draws)))
+            checked.set()
+            first.join(30)
+            if first.is_alive():
+                failures.append("the first loop did not end")
+            def fails():
+                v.init()
+            try:
+                v.run(fails, fails, fails)
+            except BaseException as error:
+                if "already initialized" not in str(error):
+                    failures.append(("a loop after the first", str(error)))
+            print(failures)
+            sys.stdout.flush()
+            os._exit(0)
+            """,
+                LOOP_IN_ANOTHER_THREAD=LOOP_IN_ANOTHER_THREAD,
+            ),
+            timeout=60,
+        )
+    )
+
+
+@pytest.mark.skipif(not FREE_THREADED, reason="only a free-threaded CPython runs without a GIL")
+def test_import_keeps_the_gil_off():
+    result = run_script(
+        "import sys, velmo_wrapper; print(sys._is_gil_enabled())",
+        env={"PYTHONWARNINGS": "error"},
+    )
+    assert (result.returncode, result.stdout) == (0, "False\n"), result
+
