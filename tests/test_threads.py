@@ -83,8 +83,9 @@ def test_draws_reseeds_noise_and_first_panics_at_once():
                     return type(error)
 
             def reseeds():
-                for i in range(2_000):
-                    v.rseed(1 + i % 2)
+                while not drawn.is_set():
+                    v.rseed(1)
+                    v.rseed(2)
 
             def noise_seeds():
                 while not drawn.is_set():
@@ -124,9 +125,10 @@ def test_draws_reseeds_noise_and_first_panics_at_once():
 
             # Draws while the generator is reseeded: each value comes from one
             # of the two sequences, none from a half-written generator.
-            either_draw = set(sequence(1, 2 * DRAWS)) | set(sequence(2, 2 * DRAWS))
-            results = together(draws, draws, reseeds, reseeds)
-            stray = [x for result in results[:2] for x in result if x not in either_draw]
+            either_draw = set(sequence(1, 4 * DRAWS)) | set(sequence(2, 4 * DRAWS))
+            drawn.clear()
+            results = together(*[draws_then_done] * 4, reseeds, reseeds)
+            stray = [x for result in results[:4] for x in result if x not in either_draw]
             if stray:
                 failures.append(("draws from neither seed", len(stray)))
             print(failures)
@@ -139,9 +141,9 @@ def test_draws_reseeds_noise_and_first_panics_at_once():
 
 
 def test_one_thread_at_a_time_runs_the_loop():
-    """A second thread's run or show fails at once while a loop runs, calls
-    from both threads go on meanwhile, and once the loop is left by a panic
-    another thread can run one."""
+    """A second thread's run or show fails at once while a loop runs (its
+    callbacks' own run nests), calls from both threads go on meanwhile, and
+    once the loop is left by a panic another thread can run one."""
     assert_prints_no_failures(
         run_script(
             together_script(
@@ -151,9 +153,12 @@ def test_one_thread_at_a_time_runs_the_loop():
             running, checked = threading.Event(), threading.Event()
 
             def update():
+                if not running.is_set():
+                    running.set()
+                    # A loop started from a callback nests, on the same thread.
+                    v.run(update, lambda: None, lambda: None)
                 v.rndi(1, 6)
                 v.noise(0.5)
-                running.set()
                 if checked.is_set():
                     v.init()  # the loop ends with "already initialized"
 
