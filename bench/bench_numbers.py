@@ -157,16 +157,28 @@ INSTRUCTION_CASES = [
 def instructions(program, count):
     with tempfile.TemporaryDirectory() as scratch:
         result = subprocess.run(
-            ["valgrind", "--tool=callgrind", f"--callgrind-out-file={scratch}/out",
-             sys.executable, "-c", program, str(count)],
-            env=dict(os.environ, PYTHONHASHSEED="0"), capture_output=True, text=True, check=True,
+            [
+                "valgrind",
+                "--tool=callgrind",
+                f"--callgrind-out-file={scratch}/out",
+                sys.executable,
+                "-c",
+                program,
+                str(count),
+            ],
+            env=dict(os.environ, PYTHONHASHSEED="0"),
+            capture_output=True,
+            text=True,
+            check=True,
         )
     return int(re.search(r"Collected : (\d+)", result.stderr).group(1))
 
 
 def instructions_per_call(count=20_000):
-    print(f"Python {sys.version.split()[0]} {sysconfig_abi()}; instructions per call "
-          f"(runs of {2 * count} and {count} calls)")
+    print(
+        f"Python {sys.version.split()[0]} {sysconfig_abi()}; instructions per call "
+        f"(runs of {2 * count} and {count} calls)"
+    )
     figures = {}
     for label, function, call in INSTRUCTION_CASES:
         program = COUNTED_CALLS.replace("FUNCTION", function).replace("CALL", call)
@@ -205,8 +217,10 @@ def thread_throughput(quick):
     v.init()
     calls = 200_000 if quick else 1_000_000
     gil = getattr(sys, "_is_gil_enabled", lambda: True)()
-    print(f"Python {sys.version.split()[0]} {sysconfig_abi()}, GIL {'on' if gil else 'off'}; "
-          f"{os.cpu_count()} CPUs")
+    print(
+        f"Python {sys.version.split()[0]} {sysconfig_abi()}, GIL {'on' if gil else 'off'}; "
+        f"{os.cpu_count()} CPUs"
+    )
     for threads in (1, 8):
         # The best of three: a shared machine's other load only ever slows a run.
         best = max(draws_per_second(threads, calls // threads) for _ in range(3))

@@ -7,16 +7,14 @@ With a GIL the interpreter makes each call atomic; without one (a
 free-threaded CPython, PYTHON_GIL=0) only the module's own locks do.
 """
 
-import sysconfig
 import textwrap
 
 import pytest
 from compat_texts import LOOP_IN_ANOTHER_THREAD, PANIC_TYPE_NAME
-from helpers import assert_prints_no_failures, run_script
+from helpers import FREE_THREADED, assert_prints_no_failures, run_script
 
 pytestmark = pytest.mark.threads
 
-FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
 
 # Starts `THREADS` workers on one barrier; `together` returns each one's result.
 TOGETHER = """
@@ -213,4 +211,3 @@ def test_import_keeps_the_gil_off():
         env={"PYTHONWARNINGS": "error", "PYTHON_GIL": ""},
     )
     assert (result.returncode, result.stdout) == (0, "False\n"), result
-
