@@ -73,7 +73,7 @@ VELMO_ZIG_TARGET=x86_64-linux-gnu.2.17 ZIG_GLOBAL_CACHE_DIR=$build/zig-cache \
 # The module inside is linked against glibc 2.17, which auditwheel confirms.
 wheel=$(ls "$staging"/*.whl) || fail "no wheel was made"
 case $(basename "$wheel") in
-*-"$interpreter_tag"-*) ;;
-*) fail "the wheel $(basename "$wheel") is not tagged $interpreter_tag" ;;
+    *-"$interpreter_tag"-*) ;;
+    *) fail "the wheel $(basename "$wheel") is not tagged $interpreter_tag" ;;
 esac
 publish_manylinux_wheel "$staging" "$platform_tag" "$out" "$python" "$audit_venv/bin/python"

@@ -22,7 +22,7 @@ public:
     FrameScheduler scheduler;
     // The thread whose run loop drives `scheduler`, none while no loop runs:
     // the scheduler is only ever advanced from that one thread.
-    std::atomic<std::thread::id> loop_thread{};
+    std::atomic<std::thread::id> loop_thread;
 
     // Creates the process's Engine from an optional frame rate (30 when
     // absent). Only the first call in a process succeeds; every later one is
