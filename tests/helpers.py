@@ -22,6 +22,12 @@ PYPY = sys.implementation.name == "pypy"
 # PyPy 8 reads an argument's type name as it hands the object to C code: an
 # object whose type cannot be named fails there, before the module sees it.
 NAMES_TYPES_ON_ENTRY = PYPY and sys.pypy_version_info >= (8,)
+# A CPython built without the GIL (3.13t): no stable ABI, and an allocator of
+# its own (mimalloc) that PYTHONMALLOC=malloc cannot replace.
+FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
+# The allocator under which a freed object's memory is reused or poisoned at
+# once: the C library's, or on a free-threaded build mimalloc with its debug hooks.
+FREEING_ALLOCATOR = "mimalloc_debug" if FREE_THREADED else "malloc"
 TESTS_DIRECTORY = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -44,6 +50,19 @@ def posix_only(gap):
     import pytest
 
     return pytest.mark.skipif(WINDOWS, reason=f"Windows has no {gap}")
+
+
+def gil_enabled():
+    """Whether this interpreter runs with a GIL now (a free-threaded build may,
+    with PYTHON_GIL=1); its child scripts run as it does."""
+    return getattr(sys, "_is_gil_enabled", lambda: True)()
+
+
+def not_free_threaded(why):
+    """Skips a test on a free-threaded CPython, which lacks what `why` names."""
+    import pytest
+
+    return pytest.mark.skipif(FREE_THREADED, reason=f"a free-threaded CPython {why}")
 
 
 def windows_only(what):
@@ -170,8 +189,8 @@ def oldest_python():
     """An interpreter of the oldest version the wheel supports, if this machine
     has one of this interpreter's C library (the module built for musl does
     not load into a glibc interpreter) and the module installed here is that
-    wheel's (not PyPy's own)."""
-    if PYPY:
+    wheel's (not PyPy's own, nor a free-threaded CPython's)."""
+    if PYPY or FREE_THREADED:
         return None
     # Installed interpreters first: a version manager's shim on the path is a
     # shell script that starts many other programs.

@@ -8,7 +8,7 @@ from compat_texts import (
     UNKNOWN_TYPE_NAME,
     not_a_string,
 )
-from helpers import NAMES_TYPES_ON_ENTRY, run_script
+from helpers import FREEING_ALLOCATOR, NAMES_TYPES_ON_ENTRY, run_script
 
 pytestmark = [pytest.mark.fuzz, pytest.mark.binding]
 
@@ -57,7 +57,7 @@ def test_keyword_arguments_live_until_the_call_ends():
             print(log)
             log.clear()
     """,
-        env={"PYTHONMALLOC": "malloc"},
+        env={"PYTHONMALLOC": FREEING_ALLOCATOR},
     )
     assert result.returncode == 0, result
     lines = result.stdout.splitlines()

@@ -10,7 +10,7 @@ import textwrap
 
 import compat_texts as texts
 import pytest
-from helpers import PYPY, TESTS_DIRECTORY, posix_only, preload_library, run_script
+from helpers import FREE_THREADED, PYPY, TESTS_DIRECTORY, posix_only, preload_library, run_script
 from module_functions import NEEDS_ENGINE, check_rows
 
 NOT_INITIALIZED = f"{texts.panicked_at(texts.NOT_INITIALIZED_AT)}\n{texts.NOT_INITIALIZED}\n"
@@ -123,11 +123,12 @@ def test_fatal_error_inside_an_argument_conversion_resumes(conversion, message, 
 
 # Replaces the entropy source the module reads; its flags say how.
 GETRANDOM_REPLACED = os.path.join(TESTS_DIRECTORY, "native", "getrandom_replaced.c")
-# PyPy and CPython 3.14 and later draw from the same source themselves while
-# they start (even with PYTHONHASHSEED set), so the replaced source's
-# interruption and first numbered byte are spent before init reads any.
+# PyPy, CPython 3.14 and later and a free-threaded 3.13 draw from the same
+# source themselves while they start (even with PYTHONHASHSEED set), so the
+# replaced source's interruption and first numbered byte are spent before init
+# reads any.
 DRAWS_AT_START_UP = pytest.mark.skipif(
-    PYPY or sys.version_info >= (3, 14),
+    PYPY or FREE_THREADED or sys.version_info >= (3, 14),
     reason="the interpreter reads the entropy source itself at start-up",
 )
 

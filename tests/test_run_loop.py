@@ -17,7 +17,7 @@ from compat_texts import (
     RESUMING_PANIC,
     not_a_string,
 )
-from helpers import WINDOWS, RunningChild, run_script
+from helpers import WINDOWS, RunningChild, gil_enabled, run_script
 
 # Each callback prints its name; print() to a pipe is block-buffered, so these
 # lines reach the parent only if the module flushes sys.stdout before exiting.
@@ -300,7 +300,9 @@ print("show returned", flush=True)
 
 
 def test_show_holds_the_interpreter_lock_while_it_sleeps():
-    # A thread that writes every 5 ms goes quiet once show() takes over.
+    # A thread that writes every 5 ms goes quiet once show() takes over; on a
+    # free-threaded build running without its GIL there is no lock to hold,
+    # and it goes on writing.
     source = """
 import os, threading, time
 import velmo_wrapper as v
@@ -324,5 +326,8 @@ v.show()
             before += chunk
         time.sleep(1.0)
     assert before.count(b"t") >= 5  # the thread did run before show()
-    assert child.stdout.count(b"t") <= 1  # at most one write already under way
+    if not gil_enabled():
+        assert child.stdout.count(b"t") >= 20  # a second of writes, on a loaded machine
+    else:
+        assert child.stdout.count(b"t") <= 1  # at most one write already under way
     assert child.stderr == b""

@@ -10,7 +10,7 @@ import sys
 import zipfile
 
 import pytest
-from helpers import oldest_python, posix_only, run_module, run_python
+from helpers import not_free_threaded, oldest_python, posix_only, run_module, run_python
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB_SOURCE = ROOT / "velmo-wrapper" / "velmo_wrapper.pyi"
@@ -22,6 +22,7 @@ pytestmark = [
     ),
     # PyPy has no stable ABI; its wheel is built and tested by tools/cross/pypy/wheel.sh.
     pytest.mark.cpython_only("stable ABI, which the cp38-abi3 wheel is built for"),
+    not_free_threaded("has no stable ABI: tools/cross/pypy/wheel.sh builds its cp313t wheel"),
 ]
 
 

@@ -1,6 +1,10 @@
+#include <atomic>
 #include <cstdint>
+#include <thread>
 
+#include "velmo/compat_texts.hpp"
 #include "velmo/engine.hpp"
+#include "velmo/fatal.hpp"
 #include "velmo/run_loop.hpp"
 
 namespace velmo {
@@ -35,9 +39,37 @@ void run_pass(Engine& engine, FrameHandler& handler, Clock& clock) {
     if (sleep_after_pass(t0, t1, ms)) clock.sleep(ms);
 }
 
+// The calling thread's hold on the Engine's loop for as long as its outermost
+// loop runs. Two threads advancing one scheduler would share out its frames
+// between them (and, without a GIL, race on it); a nested loop on the same
+// thread is what a callback calling run or show has always started.
+class LoopClaim {
+public:
+    explicit LoopClaim(Engine& engine) : engine_(engine) {
+        const std::thread::id caller = std::this_thread::get_id();
+        std::thread::id holder{};
+        if (engine_.loop_thread.compare_exchange_strong(holder, caller,
+                                                        std::memory_order_acq_rel)) {
+            outermost_ = true;
+        } else if (holder != caller) {
+            fatal_here(texts::loop_in_another_thread);
+        }
+    }
+    ~LoopClaim() {
+        if (outermost_) engine_.loop_thread.store(std::thread::id{}, std::memory_order_release);
+    }
+    LoopClaim(const LoopClaim&) = delete;
+    LoopClaim& operator=(const LoopClaim&) = delete;
+
+private:
+    Engine& engine_;
+    bool outermost_ = false;
+};
+
 }  // namespace
 
 void run_loop(Engine& engine, FrameHandler& handler, Clock& clock) {
+    LoopClaim claim(engine);
     for (;;) run_pass(engine, handler, clock);
 }
 

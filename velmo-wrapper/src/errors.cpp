@@ -1,5 +1,6 @@
 #include "errors.hpp"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -10,7 +11,10 @@
 namespace velmo::py {
 namespace {
 
-PyObject* panic_type_slot = nullptr;
+// Set once and never cleared. Threads that raise their first panic at once
+// (without a GIL) each make a type, and the first one stored is kept, so
+// every thread raises and recognises the same type.
+std::atomic<PyObject*> panic_type_slot{nullptr};
 
 // Failures while handing an exception to the interpreter have nowhere left to go.
 [[noreturn]] void abort_at_boundary() noexcept {
@@ -43,11 +47,17 @@ std::string panic_message(PyObject* value) {
 // The PanicException type, created on first use; null, with the error
 // pending, when it cannot be created.
 PyObject* existing_or_new_panic_type() noexcept {
-    if (panic_type_slot == nullptr) {
-        panic_type_slot = PyErr_NewExceptionWithDoc(texts::panic_type_name, texts::panic_type_doc,
-                                                    PyExc_BaseException, nullptr);
+    PyObject* existing = panic_type_slot.load(std::memory_order_acquire);
+    if (existing != nullptr) return existing;
+    PyObject* made = PyErr_NewExceptionWithDoc(texts::panic_type_name, texts::panic_type_doc,
+                                               PyExc_BaseException, nullptr);
+    if (made == nullptr) return nullptr;
+    if (!panic_type_slot.compare_exchange_strong(existing, made, std::memory_order_acq_rel)) {
+        // Another thread stored its type first: that one is the type.
+        Py_DECREF(made);
+        return existing;
     }
-    return panic_type_slot;
+    return made;
 }
 
 // Making the exception of a failed call failed in turn. Out of memory, the
@@ -96,7 +106,8 @@ PythonError take_error() {
     }
     // No PanicException can be pending before its type exists, so the type is
     // not created for the comparison.
-    if (panic_type_slot != nullptr && error.type() == panic_type_slot) {
+    PyObject* panic_type = panic_type_slot.load(std::memory_order_acquire);
+    if (panic_type != nullptr && error.type() == panic_type) {
         resume_panic(std::move(error));
     }
     return error;

@@ -1,12 +1,22 @@
+#include <mutex>
+
 #include "functions.hpp"
+#include "shared_state_lock.hpp"
 #include "velmo_singleton.hpp"
 
 namespace velmo::py {
 namespace {
 
+// Guards the Engine's noise table: a sample reads one whole table, never one
+// that `nseed` is rewriting.
+SharedStateLock noise_table_lock;
+
 PyObject* nseed_body(const Arguments<nseed_signature>& arguments) {
     std::uint32_t seed = to_uint32(arguments[0]);
-    instance().noise_table = NoiseTable::from_seed(seed);
+    // Built outside the lock: only the copy into the Engine excludes samples.
+    NoiseTable table = NoiseTable::from_seed(seed);
+    std::lock_guard guard(noise_table_lock);
+    instance().noise_table = table;
     return none();
 }
 
@@ -14,7 +24,12 @@ PyObject* noise_body(const Arguments<noise_signature>& arguments) {
     double x = to_double(arguments[0]);
     double y = to_optional_double(arguments[1]);
     double z = to_optional_double(arguments[2]);
-    return from_double(instance().noise_table.sample(x, y, z));
+    double value;
+    {
+        std::lock_guard guard(noise_table_lock);
+        value = instance().noise_table.sample(x, y, z);
+    }
+    return from_double(value);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The one include of the interpreter's headers: the stable ABI of 3.8 and
-// later, or, for an interpreter without one (PyPy), its own API.
+// later, or, for an interpreter without one (PyPy, a free-threaded CPython),
+// its own API. The build names which, and this header defines neither: a
+// default here would override the build's choice for a free-threaded 3.15,
+// whose stable ABI is selected by Py_TARGET_ABI3T.
 #pragma once
 
-#if !defined(Py_LIMITED_API) && !defined(VELMO_FULL_PYTHON_API)
-#define Py_LIMITED_API 0x03080000
+#if !defined(Py_LIMITED_API) && !defined(Py_TARGET_ABI3T) && !defined(VELMO_FULL_PYTHON_API)
+#error "The build selects the Python API: Py_LIMITED_API, Py_TARGET_ABI3T or VELMO_FULL_PYTHON_API"
 #endif
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>

@@ -70,6 +70,13 @@ PyObject* create_module(PyModuleDef& definition, std::span<MethodRecords> method
         }
         Ref module = Ref::steal(PyModule_Create2(&definition, PYTHON_ABI_VERSION));
         if (!module) throw_pending();
+#ifdef Py_GIL_DISABLED
+        // Every piece of state that calls share is guarded (the generator, the
+        // noise table) or set once with release and acquire (the Engine, the
+        // PanicException type), so importing the module keeps the GIL off.
+        // A single-phase module declares it here; a Py_mod_gil slot is refused.
+        if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_NOT_USED) < 0) throw_pending();
+#endif
 #ifdef PYPY_VERSION
         // PyPy leaves an empty m_doc unset, and `__doc__` would read as the
         // module type's own.

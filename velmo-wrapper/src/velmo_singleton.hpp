@@ -1,6 +1,7 @@
 // The process's one Engine, set once by `init` and never cleared.
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "velmo/engine.hpp"
@@ -8,15 +9,18 @@
 namespace velmo {
 
 namespace detail {
-extern Engine* instance_slot;
+// Stored with release and read with acquire: a thread that sees the pointer
+// sees the Engine it points to complete, with or without an interpreter lock.
+extern std::atomic<Engine*> instance_slot;
 [[noreturn]] void not_initialized();
 }  // namespace detail
 
 // The Engine, or the fatal error "Velmo not initialized" while there is none.
 inline Engine& instance() {
-    if (detail::instance_slot == nullptr) [[unlikely]]
+    Engine* engine = detail::instance_slot.load(std::memory_order_acquire);
+    if (engine == nullptr) [[unlikely]]
         detail::not_initialized();
-    return *detail::instance_slot;
+    return *engine;
 }
 
 // The check that an Engine exists, for functions that use nothing of it.

@@ -1,9 +1,11 @@
 // The Engine: the one object per process that holds all mutable state.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "velmo/noise.hpp"
 #include "velmo/random.hpp"
@@ -18,6 +20,9 @@ public:
     RandomGenerator rng;
     NoiseTable noise_table;
     FrameScheduler scheduler;
+    // The thread whose run loop drives `scheduler`, none while no loop runs:
+    // the scheduler is only ever advanced from that one thread.
+    std::atomic<std::thread::id> loop_thread;
 
     // Creates the process's Engine from an optional frame rate (30 when
     // absent). Only the first call in a process succeeds; every later one is

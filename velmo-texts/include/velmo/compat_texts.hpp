@@ -85,6 +85,8 @@ inline constexpr const char* not_initialized = "Velmo not initialized";
 inline constexpr SourceLocation not_initialized_at = {"velmo-wrapper/src/velmo_singleton", 11, 13};
 inline constexpr const char* already_initialized = "Velmo already initialized";
 inline constexpr SourceLocation already_initialized_at = {"velmo-engine/src/velmo", 23, 5};
+// `run` or `show` while another thread's loop runs (this build's own text).
+inline constexpr const char* loop_in_another_thread = "Velmo is already running in another thread";
 // Followed by the random source's own error text.
 inline constexpr const char* random_source_failed = "could not initialize thread_rng: ";
 inline constexpr const char* empty_range = "cannot sample empty range";
