@@ -1,40 +1,28 @@
 #!/usr/bin/env bash
-# The manylinux x86-64 wheel for an interpreter without the stable ABI of 3.8:
-# a PyPy (which has none) or a free-threaded CPython (whose 3.13 has none).
-# Its own extension, built with the Zig toolchain for glibc 2.17 as the
-# CPython wheel is, against the headers of the interpreter given, and tagged
-# for it: pp39-pypy39_pp73-manylinux_2_17_x86_64 for a PyPy 7.3 of Python
-# 3.9, cp313-cp313t-manylinux_2_17_x86_64 for a free-threaded CPython 3.13.
+# The manylinux x86-64 wheel for a PyPy: its own extension (PyPy has no
+# stable ABI), built with the Zig toolchain for glibc 2.17 as the CPython
+# wheel is, against the headers of the PyPy given, and tagged for it
+# (pp39-pypy39_pp73-manylinux_2_17_x86_64 for a PyPy 7.3 of Python 3.9).
 #
-# Usage: tools/cross/pypy/wheel.sh PYTHON OUTDIR [SOURCE [build directory]]
-#   PYTHON  the interpreter, e.g. pypy3 (with its headers: Debian's pypy3-dev)
-#           or python3.13t
+# Usage: tools/cross/pypy/wheel.sh PYPY OUTDIR [SOURCE [build directory]]
+#   PYPY    the interpreter, e.g. pypy3 (with its headers: Debian's pypy3-dev)
 #   SOURCE  an sdist or a source tree (default: this checkout)
 # Prints the wheel's path as the last line of standard output; everything
 # else goes to standard error. The build tools live in a virtual environment
-# of that interpreter under the build directory (default: build/pypy/<its tag>).
+# of that PyPy under the build directory (default: build/pypy/<its tag>).
 set -euo pipefail
 script_name="pypy wheel"
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 
-[ $# -ge 2 ] || fail "usage: $0 PYTHON OUTDIR [SOURCE [build directory]]"
+[ $# -ge 2 ] || fail "usage: $0 PYPY OUTDIR [SOURCE [build directory]]"
 pypy=$(command -v "$1") || fail "no interpreter $1"
 out=$(realpath -m "$2")
 source_path=$(realpath -m "${3:-$root}")
 platform_tag=manylinux_2_17_x86_64
 
-# pip's tags for it: pp<language version>-<SOABI with underscores> for a
-# PyPy, cp<version>-cp<version>t for a free-threaded CPython. A CPython with
-# a GIL takes the cp38-abi3 wheel instead (tools/release.sh).
-interpreter_tag=$("$pypy" -c '
-import sys, sysconfig
-version = "%d%d" % sys.version_info[:2]
-if sys.implementation.name == "pypy":
-    print("pp%s-%s" % (version, sysconfig.get_config_var("SOABI").replace("-", "_")))
-elif sysconfig.get_config_var("Py_GIL_DISABLED"):
-    print("cp%s-cp%st" % (version, version))
-') || fail "$pypy did not run"
-[ -n "$interpreter_tag" ] || fail "$pypy is neither a PyPy nor a free-threaded CPython"
+"$pypy" -c 'import sys; sys.exit(sys.implementation.name != "pypy")' || fail "$pypy is not a PyPy"
+# pip's tags for it: pp<language version>-<SOABI with underscores>.
+interpreter_tag=$("$pypy" -c 'import sys, sysconfig; print("pp%d%d-%s" % (*sys.version_info[:2], sysconfig.get_config_var("SOABI").replace("-", "_")))')
 build=$(realpath -m "${4:-$root/build/pypy/$interpreter_tag}")
 mkdir -p "$build" "$out"
 
@@ -44,13 +32,13 @@ if ! "$venv/bin/python" -c 'import ziglang, wheel, scikit_build_core' 2>/dev/nul
     step "installing ziglang, wheel and scikit-build-core into $venv"
     rm -rf "$venv"
     "$pypy" -m venv "$venv"
-    # The pip an interpreter's ensurepip brings may be too old for -C.
+    # The pip a PyPy's ensurepip brings may be too old for -C.
     pip_quietly "$venv/bin/python" -m pip install --quiet --upgrade pip
     pip_quietly "$venv/bin/python" -m pip install --quiet ziglang wheel scikit-build-core cmake ninja
 fi
 
 # auditwheel does not run on PyPy (its zlib lacks constants auditwheel
-# reads): it runs from an environment of the host's CPython, for either kind.
+# reads): it runs from an environment of the host's CPython.
 audit_venv=$build/audit-venv
 if ! "$audit_venv/bin/python" -c 'import auditwheel' 2>/dev/null; then
     step "installing auditwheel into $audit_venv"
@@ -71,9 +59,4 @@ VELMO_ZIG_TARGET=x86_64-linux-gnu.2.17 ZIG_GLOBAL_CACHE_DIR=$build/zig-cache \
     -C build-dir="$build/wheel-build" >&2
 
 # The module inside is linked against glibc 2.17, which auditwheel confirms.
-wheel=$(ls "$staging"/*.whl) || fail "no wheel was made"
-case $(basename "$wheel") in
-    *-"$interpreter_tag"-*) ;;
-    *) fail "the wheel $(basename "$wheel") is not tagged $interpreter_tag" ;;
-esac
 publish_manylinux_wheel "$staging" "$platform_tag" "$out" "$python" "$audit_venv/bin/python"
