@@ -20,9 +20,9 @@ pytestmark = [
     posix_only(
         "supported compiler: its wheel is cross-built on Linux by tools/cross/windows/wheel.sh"
     ),
-    # PyPy has no stable ABI; its wheel is built and tested by tools/cross/pypy/wheel.sh.
+    # PyPy has no stable ABI; its wheel is built and tested by tools/cross/full_api/wheel.sh.
     pytest.mark.cpython_only("stable ABI, which the cp38-abi3 wheel is built for"),
-    not_free_threaded("has no stable ABI: tools/cross/pypy/wheel.sh builds its cp313t wheel"),
+    not_free_threaded("has no stable ABI: tools/cross/full_api/wheel.sh builds its cp313t wheel"),
 ]
 
 

@@ -3,18 +3,31 @@
     python tools/junit.py LABEL REPORT
 
 prints "LABEL: N passed, N failed, N skipped", then one line per skipped
-test with its reason, and exits 1 when a test failed or the report is
-missing. Needs the standard library alone.
+test with its reason and one per test that was run again, and exits 1 when a
+test failed or the report is missing. Needs the standard library alone.
+
+A test run again after a failure (pytest-rerunfailures under wine) appears
+once per run; its last run is its outcome.
 """
 
 import sys
 import xml.etree.ElementTree as ElementTree
 
 
-def read_junit(path):
-    """(passed, failed, skipped reasons) from a JUnit XML report."""
-    passed, failed, skipped = 0, 0, []
+def last_runs(path):
+    """Each test's last testcase element, and the names of those run more than once."""
+    runs = {}
     for case in ElementTree.parse(path).getroot().iter("testcase"):
+        runs.setdefault((case.get("classname"), case.get("name")), []).append(case)
+    again = [f"{classname}::{name}" for (classname, name), cases in runs.items() if len(cases) > 1]
+    return [cases[-1] for cases in runs.values()], again
+
+
+def read_junit(path):
+    """(passed, failed, skipped reasons, names run again) from a JUnit XML report."""
+    passed, failed, skipped = 0, 0, []
+    cases, again = last_runs(path)
+    for case in cases:
         outcome = {child.tag for child in case} & {"failure", "error", "skipped"}
         if not outcome:
             passed += 1
@@ -29,18 +42,20 @@ def read_junit(path):
             skipped.append(f"{'::'.join(names)}: {reason}")
         else:
             failed += 1
-    return passed, failed, skipped
+    return passed, failed, skipped, again
 
 
 def main(label, report):
     try:
-        passed, failed, skipped = read_junit(report)
+        passed, failed, skipped, again = read_junit(report)
     except (OSError, ElementTree.ParseError) as error:
         print(f"{label}: no report ({error})")
         return 1
     print(f"{label}: {passed} passed, {failed} failed, {len(skipped)} skipped")
     for reason in skipped:
         print(f"  skipped {reason}")
+    for name in again:
+        print(f"  run again after a failure: {name}")
     return 1 if failed else 0
 
 

@@ -206,19 +206,32 @@ build_googletest() {
 # report (BUILD/ctest.xml) as "LABEL C++: N passed, N failed, N skipped",
 # read by tools/junit.py as pytest's are, and the tests skipped; when a test
 # failed, all of ctest's output first. That output stays in BUILD/ctest.log.
-# Fails when a test failed.
+# Fails when a test failed. CTEST-OPTIONs go to ctest; with --repeat
+# until-pass:2 the tests that passed only when run again are named.
 #
-# Usage: run_ctest LABEL BUILD
+# Usage: run_ctest LABEL BUILD [CTEST-OPTION...]
 run_ctest() {
     local label=$1 build=$2 status=0
     step "ctest: the $label C++ tests"
     ctest --test-dir "$build" --output-on-failure --output-junit "$build/ctest.xml" -j "$jobs" \
-        </dev/null >"$build/ctest.log" 2>&1 || status=$?
+        "${@:3}" </dev/null >"$build/ctest.log" 2>&1 || status=$?
     # Windows programs end their lines with CR LF.
     sed -i 's/\r$//' "$build/ctest.log"
     [ "$status" -eq 0 ] || cat "$build/ctest.log"
+    report_second_runs "$label" "$build/ctest.log"
     "$python" "$root/tools/junit.py" "$label C++" "$build/ctest.xml" || status=1
     return $status
+}
+
+# The tests that failed a run (a "***" line) but are not in ctest's closing
+# list of failures passed when run again.
+report_second_runs() {
+    local passed_again
+    passed_again=$(awk '/^The following tests FAILED:/ {closing = 1; next}
+                        closing && / - / {failed[$3] = 1; next}
+                        /Test +#[0-9]+: .*\*\*\*/ {for (i = 1; i < NF; i++) if ($i ~ /^#[0-9]+:$/) seen[$(i + 1)] = 1}
+                        END {for (t in seen) if (!(t in failed)) print t}' "$2" | sort | tr '\n' ' ')
+    [ -z "$passed_again" ] || echo "$1 C++: failed once, passed when run again: $passed_again"
 }
 
 # Retags the one wheel in STAGING for PLATFORM, a manylinux or musllinux tag (pip names a

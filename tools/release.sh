@@ -7,7 +7,7 @@
 #   velmo_wrapper-V-cp38-abi3-win_amd64.whl                tools/cross/windows/wheel.sh
 #   velmo_wrapper-V-cp38-abi3-musllinux_1_2_x86_64.whl     tools/cross/musl/wheel.sh
 #   velmo_wrapper-V-pp39-...-manylinux_2_17_x86_64.whl     a wheel of their own for the
-#                                                          release's PyPy rows (tools/cross/pypy/wheel.sh)
+#                                                          release's PyPy rows (tools/cross/full_api/wheel.sh)
 #   SHA256SUMS
 #
 # Every artifact passes `twine check --strict` and carries LICENSE; every

@@ -537,12 +537,12 @@ def summarise(row, reach, status, dist):
     tag_file, junit = reach.results / "wheel-tag", reach.results / "junit.xml"
     tag = tag_file.read_text().strip() if tag_file.exists() else ""
     result = {"row": row["name"], "tag": tag, "expected": expected_tag(row), "status": status}
-    result.update(passed=0, failed=1, skipped=0, skips=[])
+    result.update(passed=0, failed=1, skipped=0, skips=[], again=[])
     if junit.exists():
         if junit != WORK / row["name"] / "junit.xml":
             shutil.copy(junit, WORK / row["name"] / "junit.xml")
-        passed, failed, skipped = read_junit(junit)
-        result.update(passed=passed, failed=failed, skipped=len(skipped), skips=skipped)
+        passed, failed, skipped, again = read_junit(junit)
+        result.update(passed=passed, failed=failed, skipped=len(skipped), skips=skipped, again=again)
     artifact = artifact_for(tag, row, dist)
     if artifact:
         result.update(artifact=artifact.name, sha256=sha256(artifact))
@@ -572,7 +572,9 @@ def report_row(result, log):
     lines = log.read_text(errors="replace").splitlines()
     convention = [line for line in lines if line.startswith("velmo_wrapper calling convention:")]
     print(f"{result['row']}: {counts_line(result)} (pip chose {result['tag'] or 'nothing'})")
-    for line in convention[-1:] + [f"  skipped {skip}" for skip in result["skips"]]:
+    notes = [f"  skipped {skip}" for skip in result["skips"]]
+    notes += [f"  run again after a failure: {name}" for name in result["again"]]
+    for line in convention[-1:] + notes:
         print(f"  {line.strip()}")
     if result["problems"]:
         print("\n".join(lines[-60:]))

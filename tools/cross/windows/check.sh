@@ -25,10 +25,12 @@ build_project() {
     ninja -C "$build/project" -j "$jobs"
 }
 
+# Now and then a program under wine fails before or outside its own code; a
+# test that fails once is run again, and the log names it.
 run_tests_under_wine() {
     local status=0
     start_wine
-    run_ctest windows "$build/project" || status=$?
+    run_ctest windows "$build/project" --repeat until-pass:2 || status=$?
     stop_wine
     return $status
 }

@@ -24,6 +24,11 @@ host_python=${PYTHON:-python}
 embed_version=$1 index=$2 report=$3 tag_file=$4
 read -r -a test_tools <<<"$5"
 pytest_options=("${@:6}")
+# Now and then wine's CreateProcess fails inside a test's child interpreter
+# ("[WinError 1359] Internal error"): such a test is run once more, and the
+# report shows both runs.
+test_tools+=(pytest-rerunfailures)
+pytest_options+=(--reruns 1 --only-rerun "WinError 1359")
 # The last pip that still runs on 3.8.
 pip_version=24.3.1
 # pip here resolves for Linux: the packages that the test tools need only on

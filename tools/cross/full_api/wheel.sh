@@ -1,37 +1,47 @@
 #!/usr/bin/env bash
-# The manylinux x86-64 wheel for a PyPy: its own extension (PyPy has no
-# stable ABI), built with the Zig toolchain for glibc 2.17 as the CPython
-# wheel is, against the headers of the PyPy given, and tagged for it
-# (pp39-pypy39_pp73-manylinux_2_17_x86_64 for a PyPy 7.3 of Python 3.9).
+# The manylinux x86-64 wheel for an interpreter without the stable ABI (a
+# PyPy, a free-threaded CPython): its own extension, built with the Zig
+# toolchain for glibc 2.17 as the cp38-abi3 wheel is, against the headers of
+# the interpreter given, and tagged for it: pp39-pypy39_pp73 for a PyPy 7.3 of
+# Python 3.9, cp313-cp313t for a free-threaded CPython 3.13.
 #
-# Usage: tools/cross/pypy/wheel.sh PYPY OUTDIR [SOURCE [build directory]]
-#   PYPY    the interpreter, e.g. pypy3 (with its headers: Debian's pypy3-dev)
+# Usage: tools/cross/full_api/wheel.sh PYTHON OUTDIR [SOURCE [build directory]]
+#   PYTHON  the interpreter, e.g. pypy3 (with its headers: Debian's pypy3-dev)
 #   SOURCE  an sdist or a source tree (default: this checkout)
 # Prints the wheel's path as the last line of standard output; everything
 # else goes to standard error. The build tools live in a virtual environment
-# of that PyPy under the build directory (default: build/pypy/<its tag>).
+# of that interpreter under the build directory (default: build/full_api/<its tag>).
 set -euo pipefail
-script_name="pypy wheel"
+script_name="full-API wheel"
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 
-[ $# -ge 2 ] || fail "usage: $0 PYPY OUTDIR [SOURCE [build directory]]"
-pypy=$(command -v "$1") || fail "no interpreter $1"
+[ $# -ge 2 ] || fail "usage: $0 PYTHON OUTDIR [SOURCE [build directory]]"
+interpreter=$(command -v "$1") || fail "no interpreter $1"
 out=$(realpath -m "$2")
 source_path=$(realpath -m "${3:-$root}")
 platform_tag=manylinux_2_17_x86_64
 
-"$pypy" -c 'import sys; sys.exit(sys.implementation.name != "pypy")' || fail "$pypy is not a PyPy"
-# pip's tags for it: pp<language version>-<SOABI with underscores>.
-interpreter_tag=$("$pypy" -c 'import sys, sysconfig; print("pp%d%d-%s" % (*sys.version_info[:2], sysconfig.get_config_var("SOABI").replace("-", "_")))')
-build=$(realpath -m "${4:-$root/build/pypy/$interpreter_tag}")
+# pip's tags for it: pp<language version>-<SOABI with underscores> for a
+# PyPy, cp<version>-cp<version><ABI flags> for a CPython.
+interpreter_tag=$("$interpreter" -c '
+import sys, sysconfig
+version = "%d%d" % sys.version_info[:2]
+if sys.implementation.name == "pypy":
+    print("pp%s-%s" % (version, sysconfig.get_config_var("SOABI").replace("-", "_")))
+elif sysconfig.get_config_var("Py_GIL_DISABLED"):
+    print("cp%s-cp%s%s" % (version, version, sys.abiflags))
+else:
+    sys.exit("%s has the stable ABI: its wheel is the cp38-abi3 one" % sys.executable)
+') || fail "no wheel of its own for $interpreter"
+build=$(realpath -m "${4:-$root/build/full_api/$interpreter_tag}")
 mkdir -p "$build" "$out"
 
-# The build tools, installed into an environment of this PyPy once.
+# The build tools, installed into an environment of this interpreter once.
 venv=$build/venv
 if ! "$venv/bin/python" -c 'import ziglang, wheel, scikit_build_core' 2>/dev/null; then
     step "installing ziglang, wheel and scikit-build-core into $venv"
     rm -rf "$venv"
-    "$pypy" -m venv "$venv"
+    "$interpreter" -m venv "$venv"
     # The pip a PyPy's ensurepip brings may be too old for -C.
     pip_quietly "$venv/bin/python" -m pip install --quiet --upgrade pip
     pip_quietly "$venv/bin/python" -m pip install --quiet ziglang wheel scikit-build-core cmake ninja
