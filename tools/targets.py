@@ -500,6 +500,12 @@ def build_own_wheel(row, context, dist):
         print("\n".join(reach.log.read_text(errors="replace").splitlines()[-40:]))
         raise SystemExit(f"targets: {row['name']}: no {row['artifact']} wheel was built")
     shutil.copy(wheels[0], dist / wheels[0].name)
+    checksums = dist / "SHA256SUMS"
+    if checksums.exists():
+        # The release wrote them before this wheel was there: they cover it too.
+        artifacts = [*sorted(dist.glob("velmo_wrapper-*.tar.gz")), *sorted(dist.glob("velmo_wrapper-*.whl"))]
+        lines = [f"{sha256(artifact)}  {artifact.name}\n" for artifact in artifacts]
+        checksums.write_text("".join(lines))
 
 
 def run_row(row, context, index, dist):

@@ -3,6 +3,7 @@
 // share one body (kept beside them, where the compiler can inline it).
 #pragma once
 
+#include "conversions.hpp"
 #include "entry.hpp"
 #include "python.hpp"
 #include "signature.hpp"

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "binding.hpp"
+#include "conversions.hpp"
 #include "errors.hpp"
 #include "velmo/compat_texts.hpp"
 
