@@ -10,6 +10,9 @@
 #                                                          release's PyPy rows (tools/cross/full_api/wheel.sh)
 #   SHA256SUMS
 #
+# The rows of later CI steps that take a wheel of their own (PyPy 8.0.1's,
+# free-threaded CPython's) add it to dist/ and to SHA256SUMS when they run.
+#
 # Every artifact passes `twine check --strict` and carries LICENSE; every
 # stable-ABI wheel `abi3audit --strict`; each Linux wheel `auditwheel show`
 # with its manylinux or musllinux tag. Then the release's rows of tools/targets.toml run

@@ -503,7 +503,10 @@ def build_own_wheel(row, context, dist):
     checksums = dist / "SHA256SUMS"
     if checksums.exists():
         # The release wrote them before this wheel was there: they cover it too.
-        artifacts = [*sorted(dist.glob("velmo_wrapper-*.tar.gz")), *sorted(dist.glob("velmo_wrapper-*.whl"))]
+        artifacts = [
+            *sorted(dist.glob("velmo_wrapper-*.tar.gz")),
+            *sorted(dist.glob("velmo_wrapper-*.whl")),
+        ]
         lines = [f"{sha256(artifact)}  {artifact.name}\n" for artifact in artifacts]
         checksums.write_text("".join(lines))
 
@@ -548,7 +551,9 @@ def summarise(row, reach, status, dist):
         if junit != WORK / row["name"] / "junit.xml":
             shutil.copy(junit, WORK / row["name"] / "junit.xml")
         passed, failed, skipped, again = read_junit(junit)
-        result.update(passed=passed, failed=failed, skipped=len(skipped), skips=skipped, again=again)
+        result.update(
+            passed=passed, failed=failed, skipped=len(skipped), skips=skipped, again=again
+        )
     artifact = artifact_for(tag, row, dist)
     if artifact:
         result.update(artifact=artifact.name, sha256=sha256(artifact))
