@@ -10,6 +10,7 @@ test uses it: a child's interpreter may have none.
 import glob
 import os
 import random
+import re
 import shlex
 import shutil
 import subprocess
@@ -182,7 +183,21 @@ def run_module(module, *args, cwd=None, timeout=300):
 # This interpreter's platform triplet ("x86_64-linux-gnu", "x86_64-linux-musl"):
 # its C library, which the libraries it loads must share.
 MULTIARCH = sysconfig.get_config_var("MULTIARCH")
-_PROBE = "import sys, sysconfig; print(sys.version_info[:2], sysconfig.get_config_var('MULTIARCH'))"
+_PROBE = (
+    "import sys, sysconfig; "
+    "print('%d.%d' % sys.version_info[:2], sysconfig.get_config_var('MULTIARCH'))"
+)
+
+
+def _oldest_version():
+    """The oldest version the wheel supports, as pyproject.toml requires it
+    ("MAJOR.MINOR"), or None where the tests run without the project's tree."""
+    pyproject = os.path.join(os.path.dirname(TESTS_DIRECTORY), "pyproject.toml")
+    if not os.path.exists(pyproject):
+        return None
+    with open(pyproject, encoding="utf-8") as file:
+        found = re.search(r'^requires-python = ">=(\d+\.\d+)"', file.read(), re.M)
+    return found.group(1) if found else None
 
 
 def oldest_python():
@@ -190,15 +205,17 @@ def oldest_python():
     has one of this interpreter's C library (the module built for musl does
     not load into a glibc interpreter) and the module installed here is that
     wheel's (not PyPy's own, nor a free-threaded CPython's)."""
-    if PYPY or FREE_THREADED:
+    version = _oldest_version()
+    if PYPY or FREE_THREADED or version is None:
         return None
     # Installed interpreters first: a version manager's shim on the path is a
     # shell script that starts many other programs.
-    candidates = sorted(glob.glob(os.path.expanduser("~/.pyenv/versions/3.8*/bin/python3.8")))
-    candidates.append(shutil.which("python3.8"))
+    pyenv = f"~/.pyenv/versions/{version}.*/bin/python{version}"
+    candidates = sorted(glob.glob(os.path.expanduser(pyenv)))
+    candidates.append(shutil.which(f"python{version}"))
     for candidate in filter(None, candidates):
         probe = subprocess.run([candidate, "-c", _PROBE], capture_output=True, text=True)
-        if probe.returncode == 0 and probe.stdout.strip() == f"(3, 8) {MULTIARCH}":
+        if probe.returncode == 0 and probe.stdout.strip() == f"{version} {MULTIARCH}":
             return candidate
     return None
 

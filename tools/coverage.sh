@@ -40,8 +40,8 @@ PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" "$python" "${suite[@]}" || s
 # The module takes the tuple calling convention on 3.8 and 3.9 and the fast
 # one from 3.10 on: each convention's entry points run only under their own
 # interpreters, so the suite runs again in the environment of the tuple
-# convention that tools/targets.py prepares (TUPLE_PYTHON to use another).
-tuple_python=${TUPLE_PYTHON:-$("$python" tools/targets.py environment tuple || true)}
+# convention, TUPLE_PYTHON (the noxfile's coverage session prepares it).
+tuple_python=${TUPLE_PYTHON:-}
 if [ -x "$tuple_python" ]; then
     PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" "$tuple_python" "${suite[@]}" || status=$?
 else

@@ -143,20 +143,6 @@ python_version() {
     "$1" -c 'import sys; print("%d.%d" % sys.version_info[:2])'
 }
 
-# An interpreter of Python VERSION (e.g. 3.8), or nothing. Installed
-# interpreters come first: a version manager's shim on the path is a shell
-# script that starts many other programs.
-find_python() {
-    local version=$1 candidate
-    for candidate in ~/.pyenv/versions/"$version".*/bin/python"$version" "$(command -v "python$version" || true)"; do
-        [ -x "$candidate" ] || continue
-        if [ "$(python_version "$candidate")" = "$version" ]; then
-            echo "$candidate"
-            return
-        fi
-    done
-}
-
 # Installs pyproject.toml's dependency GROUP into the environment of PYTHON
 # (dependency groups need pip 25.1 or later).
 pip_install_group() {

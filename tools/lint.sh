@@ -3,9 +3,9 @@
 # clang-tidy over the C++ of the three layers (clang-tidy through the compile
 # database of a build), ruff's linter and formatter over the Python files, and
 # ShellCheck and shfmt over the shell scripts, and no interpreter version in
-# the scripts outside tools/targets.toml. Configurations: .clang-format,
-# .clang-tidy, pyproject.toml's [tool.ruff], .shellcheckrc, .editorconfig
-# (shfmt's).
+# the scripts and Python tools outside tools/targets.toml. Configurations:
+# .clang-format, .clang-tidy, pyproject.toml's [tool.ruff], .shellcheckrc,
+# .editorconfig (shfmt's).
 #
 # Uses the current Python environment (PYTHON, default `python`), into which
 # it installs pyproject.toml's `lint` dependency group; shfmt comes from
@@ -49,10 +49,12 @@ check clang-tidy run_clang_tidy
 check "ruff check" ruff check --quiet .
 check "ruff format" ruff format --check --quiet .
 # Interpreter versions are written in tools/targets.toml alone: one in the
-# code of a script (comments aside) is a row the table lacks.
+# code of a script (comments aside), as 3.N or as a tuple (3, N), is a row
+# the table lacks or a second copy of a rule.
 # shellcheck disable=SC2329  # called through `check`
 no_versions_outside_table() {
-    ! git grep -nE '(^|[^0-9.])3\.([0-9]|1[0-9])([^0-9]|$)' -- 'tools/*.sh' tools/targets.py .ci/run |
+    ! git grep -nE '(^|[^0-9.])3\.([0-9]|1[0-9])([^0-9]|$)|\(3, *([0-9]|1[0-9])\)' -- \
+        'tools/*.sh' 'tools/*.py' .ci/run tests/helpers.py noxfile.py |
         grep -vE '^[^:]+:[0-9]+:[[:space:]]*#'
 }
 

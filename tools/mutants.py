@@ -6,8 +6,8 @@ replace one exact piece of one source line: {"file": ..., "old": ..., "new":
 lines are equal, the edit names an "after" text, which must occur once, and
 its first `old` after that text is edited. An edit of code that only one
 calling convention runs names it ("convention": "fast" or "tuple") and is
-tried only under an interpreter that takes that convention (3.10 or later:
-fast).
+tried only under an interpreter that takes that convention (the installed
+module tells which, as the tests ask it).
 
 The mutants are written into a copy of the tree, never into the working
 tree: a git worktree in build/mutants-tree, checked out at the working tree's
@@ -46,6 +46,7 @@ layer. Exits 1 when a mutant without an "equivalent" reason survived.
 """
 
 import argparse
+import functools
 import json
 import os
 import pathlib
@@ -66,8 +67,6 @@ WINDOWS_BUILD = TREE / "build" / "mutants-windows"
 WINDOWS_SCRIPTS = ROOT / "tools" / "cross" / "windows" / "common.sh"
 # The stub and wheel checks read the installed package, not the module's code.
 WHOLE_SUITE = "not type_check and not builds_wheel"
-# Only interpreters of 3.10 or later are given the fast calling convention.
-CONVENTION = "fast" if sys.version_info >= (3, 10) else "tuple"
 # Code the C++ tests do not build.
 MODULE_ONLY = "velmo-wrapper/"
 # A test fails a mutant only when it fails twice: timing tests can fail once
@@ -76,6 +75,17 @@ CTEST = ["ctest", "-j", "2", "--stop-on-failure", "--repeat", "until-pass:2"]
 # A mutant that turns a wait into an endless one is killed by these limits.
 CTEST_TIMEOUT_S = 120
 PYTEST_TIMEOUT_S = 1800
+
+
+@functools.cache
+def calling_convention():
+    """The calling convention this interpreter's module takes, as the tests
+    tell it (tests/helpers.py), from the module installed here."""
+    probe = [sys.executable, "-c", "import helpers; print(helpers.calling_convention())"]
+    tests = ROOT / "tests"
+    return subprocess.run(
+        probe, cwd=tests, check=True, stdout=subprocess.PIPE, text=True
+    ).stdout.strip()
 
 
 def git(*arguments, cwd=ROOT):
@@ -283,8 +293,9 @@ def load(list_path, only):
     """(the list's mutants, whether its C++ tests are the Windows build's)."""
     listed = json.loads(list_path.read_text())
     windows = isinstance(listed, dict) and listed.get("platform") == "windows"
+    convention = calling_convention()
     edits = [
-        edit for edit in all_edits(list_path) if edit.get("convention", CONVENTION) == CONVENTION
+        edit for edit in all_edits(list_path) if edit.get("convention", convention) == convention
     ]
     return [edit for edit in edits if not only or only in edit["why"]], windows
 
@@ -381,7 +392,7 @@ def main():
     layers = {path.stem: load(path, options.only) for path in lists}
     total = sum(len(edits) for edits, _ in layers.values())
     print(
-        f"Python {sys.version.split()[0]}, {CONVENTION} convention: {total} mutants",
+        f"Python {sys.version.split()[0]}, {calling_convention()} convention: {total} mutants",
         file=sys.stderr,
     )
 

@@ -13,24 +13,23 @@
 # The rows of later CI steps that take a wheel of their own (PyPy 8.0.1's,
 # free-threaded CPython's) add it to dist/ and to SHA256SUMS when they run.
 #
-# Every artifact passes `twine check --strict` and carries LICENSE; every
-# stable-ABI wheel `abi3audit --strict`; each Linux wheel `auditwheel show`
-# with its manylinux or musllinux tag. Then the release's rows of tools/targets.toml run
-# (tools/targets.py): the artifacts are served on a local package index
-# (pypiserver on 127.0.0.1, uploaded with twine), each row installs
-# velmo_wrapper by name from it and nothing else, checks the tag pip chose,
-# and runs its tests; the wine rows run the whole suite in Windows CPython.
-# The aarch64 wheel's row runs under qemu in tools/cross/aarch64/check.sh.
-# Ends with the release table, made from the rows' JUnit reports.
+# `build` writes the sdist and the wheels this machine builds; the wheels of
+# the rows that take their own come next (tools/targets.py wheels). `check`
+# then has every artifact pass `twine check --strict` and carry LICENSE, every
+# stable-ABI wheel `abi3audit --strict`, each Linux wheel `auditwheel show`
+# with its manylinux or musllinux tag, and writes SHA256SUMS. The noxfile's
+# `release` session runs the three, then the release's rows from a local
+# package index of these artifacts, and the release table.
 #
 # The release tools go into a virtual environment of their own under
 # build/release; nothing is installed into the calling Python.
 #
-# Usage: tools/release.sh [dist directory]
+# Usage: tools/release.sh build|check [dist directory]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-dist=$(realpath -m "${1:-$root/dist}")
+mode=${1:-}
+dist=$(realpath -m "${2:-$root/dist}")
 work=$root/build/release
 python=${PYTHON:-python3}
 release_tools=(build twine auditwheel abi3audit wheel ziglang "scikit-build-core>=0.11" "cmake>=3.26" ninja)
@@ -129,28 +128,22 @@ write_checksums() {
     (cd "$dist" && sha256sum -- velmo_wrapper-*.tar.gz velmo_wrapper-*.whl >SHA256SUMS)
 }
 
-# The release's rows of the table, from this dist directory's index.
-test_rows() {
-    step "the release's rows of tools/targets.toml"
-    python "$root/tools/targets.py" run --step release --dist "$dist" || release_failed=1
-}
-
-release_failed=0
-# Only this project's artifacts are replaced; anything else in the directory stays.
-rm -f "$dist"/velmo_wrapper-* "$dist"/SHA256SUMS
 mkdir -p "$dist" "$work"
 setup_tools
-build_sdist
-build_manylinux_wheel
-build_cross_wheel tools/cross/aarch64/wheel.sh "$root/build/aarch64"
-build_cross_wheel tools/cross/windows/wheel.sh
-build_cross_wheel tools/cross/musl/wheel.sh "$root/build/musl"
-step "wheels of the release's rows that take their own"
-python "$root/tools/targets.py" wheels --step release --dist "$dist"
-check_artifacts
-check_licences
-test_rows
-write_checksums
-step "release in $dist"
-python "$root/tools/targets.py" table --dist "$dist"
-[ "$release_failed" -eq 0 ] || fail "some tests failed"
+case $mode in
+    build)
+        # Only this project's artifacts are replaced; anything else in the directory stays.
+        rm -f "$dist"/velmo_wrapper-* "$dist"/SHA256SUMS
+        build_sdist
+        build_manylinux_wheel
+        build_cross_wheel tools/cross/aarch64/wheel.sh "$root/build/aarch64"
+        build_cross_wheel tools/cross/windows/wheel.sh
+        build_cross_wheel tools/cross/musl/wheel.sh "$root/build/musl"
+        ;;
+    check)
+        check_artifacts
+        check_licences
+        write_checksums
+        ;;
+    *) fail "usage: $0 build|check [dist directory]" ;;
+esac

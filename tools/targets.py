@@ -20,9 +20,6 @@ and every summary line are made from them.
   targets.py table --dist DIR        the release table, from the results
   targets.py environment NAME        prepares a named environment's row
                                      (host rows) and prints its python
-  targets.py field ROW KEY           one field of a row (ROW: its name, or
-                                     a reach that one row has)
-  targets.py setting SECTION KEY     one setting of the table
 
 Run it with a CPython that has tomllib (the tools' environment).
 """
@@ -30,6 +27,7 @@ Run it with a CPython that has tomllib (the tools' environment).
 import argparse
 import contextlib
 import fcntl
+import glob
 import hashlib
 import json
 import os
@@ -52,7 +50,7 @@ from junit import read_junit
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 TABLE = ROOT / "tools" / "targets.toml"
 WORK = ROOT / "build" / "targets"
-LIB = ROOT / "tools" / "lib.sh"
+APT_INSTALL = ROOT / "tools" / "apt_install.sh"
 UNSTABLE_ROOT = ROOT / "tools" / "unstable_root.sh"
 SOURCE_PYTHON = ROOT / "tools" / "source_python.sh"
 WINDOWS_TESTS = ROOT / "tools" / "cross" / "windows" / "python_tests.sh"
@@ -71,12 +69,6 @@ def load_table():
     defaults = table["defaults"]
     rows = [{**defaults, **row} for row in table["targets"]["rows"]]
     return table, {row["name"]: row for row in rows}
-
-
-def shell(function, *args):
-    """What a function of tools/lib.sh prints, given ARGS."""
-    command = ["bash", "-c", f'source "$0"; {function} "$@"', str(LIB), *args]
-    return subprocess.run(command, check=True, text=True, stdout=subprocess.PIPE).stdout.strip()
 
 
 def run(command, *, log=None, env=None, cwd=None, check=True):
@@ -197,6 +189,23 @@ def expected_tag(row):
 
 PYTHON_VERSION = "import sys; print('%d.%d' % sys.version_info[:2])"
 
+
+def find_python(version):
+    """An interpreter of Python VERSION ("MAJOR.MINOR"), or None. Installed
+    interpreters come first: a version manager's shim on the path is a shell
+    script that starts many other programs."""
+    pyenv = os.path.expanduser(f"~/.pyenv/versions/{version}.*/bin/python{version}")
+    candidates = sorted(glob.glob(pyenv))
+    candidates.append(shutil.which(f"python{version}"))
+    for candidate in filter(None, candidates):
+        if not os.access(candidate, os.X_OK):
+            continue
+        probe = subprocess.run([candidate, "-c", PYTHON_VERSION], stdout=subprocess.PIPE, text=True)
+        if probe.stdout.strip() == version:
+            return candidate
+    return None
+
+
 # Writes the tags of the installed wheel (.dist-info/WHEEL) to the file named.
 WHEEL_TAG = (
     "import importlib.metadata as m, pathlib, sys; "
@@ -228,14 +237,14 @@ class Host:
     def make_environment(self):
         if os.path.exists(self.python):
             return
-        # A version is looked for as lib.sh's find_python does; anything
-        # else (pypy3, say) is a command on PATH.
+        # A version ("3.8") is looked for by find_python; anything else
+        # (pypy3, say) is a command on PATH.
         wanted = self.row["interpreter"]
         is_version = wanted.replace(".", "").isdigit()
-        interpreter = shell("find_python", wanted) if is_version else shutil.which(wanted)
+        interpreter = find_python(wanted) if is_version else shutil.which(wanted)
         if not interpreter and self.row["packages"]:
             # A command that Debian's packages bring (pypy3, say) is installed.
-            shell("apt_install", *shlex.split(self.row["packages"]))
+            run(["bash", str(APT_INSTALL), *shlex.split(self.row["packages"])])
             interpreter = shutil.which(wanted)
         if not interpreter:
             raise SystemExit(f"targets: no Python {self.row['interpreter']} on this machine")
@@ -706,27 +715,15 @@ def main():
             running.add_argument("--dist", required=True)
     commands.add_parser("table").add_argument("--dist", required=True)
     commands.add_parser("environment").add_argument("name")
-    for command, words in (("field", ["row", "key"]), ("setting", ["section", "key"])):
-        subcommand = commands.add_parser(command)
-        for word in words:
-            subcommand.add_argument(word)
     arguments = parser.parse_args()
     # A termination runs the same cleanup as a failure (the index server).
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     WORK.mkdir(parents=True, exist_ok=True)
-    table, rows = load_table()
+    _, rows = load_table()
     if arguments.command == "list":
         for row in rows.values():
             if not arguments.step or row["step"] == arguments.step:
                 print(row["name"])
-    elif arguments.command == "field":
-        by_reach = [row for row in rows.values() if row["reach"] == arguments.row]
-        row = rows.get(arguments.row) or (by_reach[0] if len(by_reach) == 1 else None)
-        if row is None:
-            raise SystemExit(f"targets: no one row named or reached by {arguments.row}")
-        print(row[arguments.key])
-    elif arguments.command == "setting":
-        print(table[arguments.section][arguments.key])
     else:
         commands = {"run": command_run, "wheels": command_wheels, "table": command_table}
         commands["environment"] = command_environment

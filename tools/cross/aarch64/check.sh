@@ -2,10 +2,12 @@
 # aarch64 Linux check: cross-builds the platform and engine layers with their
 # C++ tests and the wheel with the Zig toolchain, runs the tests with ctest
 # under qemu-aarch64 (the toolchain file names it as the emulator), checks
-# the engine and the module for fused multiply-add instructions, then runs
-# the module's golden-value and surface tests from that very wheel, installed
-# by name from a local index, in Debian's arm64 CPython, also under
-# qemu-aarch64 (its row of tools/targets.toml).
+# the engine and the module for fused multiply-add instructions. The wheel
+# goes to BUILD/dist and the sysroot is linked as BUILD/sysroot, for the
+# qemu-aarch64 row of tools/targets.toml, which the noxfile's aarch64-check
+# session runs next: the module's golden-value and surface tests from that
+# very wheel, installed by name from a local index, in Debian's arm64
+# CPython, also under qemu-aarch64.
 #
 # Needs Debian's qemu-user, binutils-aarch64-linux-gnu (objdump), libgtest-dev
 # (sources in /usr/src/googletest) and ninja-build; missing packages are
@@ -63,18 +65,11 @@ check_no_fma() {
         "$build/wheel-build/velmo-engine/libvelmo_engine.a"
 }
 
-# The qemu-aarch64 row of tools/targets.toml: this wheel served on a local
-# index, installed by name from it for the sysroot's CPython, and the
-# portable tests run there under the emulator.
-run_python_tests() {
-    step "the aarch64 row of tools/targets.toml"
-    "$python" "$root/tools/targets.py" run --step "aarch64 check" --dist "$build/dist"
-}
-
 ensure_packages
 mkdir -p "$build"
 ensure_build_tools
 fetch_sysroot
+ln -sfn "$sysroot" "$build/sysroot"
 build_googletest "$zig_target" "$toolchain" "$("$python" -m ziglang version)" -- zig_configure
 build_tests
 status=0
@@ -85,6 +80,5 @@ wheel=$("$root/tools/cross/aarch64/wheel.sh" "$build/dist" "$build" | tail -n 1)
 echo "wheel: $wheel"
 unpack_wheel "$wheel"
 check_no_fma || status=1
-run_python_tests || status=1
-[ "$status" -eq 0 ] && echo "aarch64 check: passed" || echo "aarch64 check: FAILED" >&2
+[ "$status" -eq 0 ] && echo "aarch64 build: passed" || echo "aarch64 build: FAILED" >&2
 exit $status

@@ -12,8 +12,9 @@
 script_name=aarch64
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 python=${VELMO_PYTHON:-python}
-# The arm64 CPython: the version of tools/targets.toml's qemu-aarch64 row.
-arm_python_version=${VELMO_ARM_PYTHON_VERSION:-$("$python" "$root/tools/targets.py" field qemu-aarch64 interpreter)}
+# The arm64 CPython: the version of tools/targets.toml's qemu-aarch64 row,
+# which the noxfile passes.
+arm_python_version=${VELMO_ARM_PYTHON_VERSION:?the arm64 CPython version of tools/targets.toml: run through nox (nox -s aarch64-check)}
 zig_target=${VELMO_ZIG_TARGET:-aarch64-linux-gnu.2.17}
 
 # What an arm64 CPython needs to start, import ctypes and decimal (hypothesis),

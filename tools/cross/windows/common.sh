@@ -13,7 +13,9 @@
 script_name=windows
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 build=$(realpath -m "${build:-$root/build/windows}")
-python_source_package=${VELMO_PYTHON_SOURCE_PACKAGE:-$("$python" "$root/tools/targets.py" setting sources windows_headers)}
+# The CPython source package of the headers, tools/targets.toml's
+# windows_headers, which the noxfile passes (only the module's build needs it).
+python_source_package=${VELMO_PYTHON_SOURCE_PACKAGE:-}
 mingw=x86_64-w64-mingw32
 toolchain=$root/cmake/toolchains/mingw-w64-x86_64.cmake
 python_source=$(cached_dir windows-python-source "$python_source_package" "$debian_archive" \
@@ -73,6 +75,7 @@ stop_wine() {
 # deb-src line leaves the system's apt sources untouched.
 fetch_python_source() {
     local dir=$python_source
+    [ -n "$python_source_package" ] || fail "no VELMO_PYTHON_SOURCE_PACKAGE: run through nox (nox -s windows-check)"
     cache_ready "$dir" && return
     step "fetching the $python_source_package source package into $dir"
     rm -rf "$dir" && mkdir -p "$dir/download"

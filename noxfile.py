@@ -1,0 +1,297 @@
+"""Every check of the project, one session each: the steps of CI (.ci/run runs
+them in its order, after ./run_tests.sh) and one session per row of
+tools/targets.toml, tagged by the step that runs the row.
+
+    nox -l                                   what runs, and in which step
+    nox -s lint                              one step alone
+    nox -t release -- --dist build/dist      the release's rows, one by one
+    nox -s row-cpython-3.13 -- --dist DIR    one row, against the artifacts in DIR
+
+The sessions drive the scripts under tools/, which make their own
+environments, so nox makes none (venv_backend "none"): a session runs in the
+current Python environment, the one ./run_tests.sh sets up (build/venv).
+Plain `nox` runs the test command and lint.
+"""
+
+import argparse
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import time
+
+import nox
+from nox.command import CommandFailed
+
+ROOT = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(ROOT / "tools"))
+from targets import load_table  # noqa: E402
+
+nox.options.sessions = ["tests", "lint"]
+TABLE, ROWS = load_table()
+# The session of each step that runs rows of the table, by the step's name there.
+ROW_STEPS = {
+    "release": "release",
+    "unstable pythons": "unstable-pythons",
+    "source pythons": "source-pythons",
+    "aarch64 check": "aarch64-check",
+}
+AARCH64_BUILD = ROOT / "build" / "aarch64"
+DEFAULT_DIST = {"aarch64 check": AARCH64_BUILD / "dist"}
+AARCH64_ROW = next(row for row in ROWS.values() if row["reach"] == "qemu-aarch64")
+# The settings of the table that the cross scripts take.
+CROSS_SETTINGS = {
+    "VELMO_PYTHON_SOURCE_PACKAGE": TABLE["sources"]["windows_headers"],
+    "VELMO_ARM_PYTHON_VERSION": AARCH64_ROW["interpreter"],
+}
+# The calling convention the installed module took, as the tests tell it.
+CONVENTION_PROBE = (
+    "import sys; sys.path[:0] = ['tests']; import helpers; print(helpers.calling_convention())"
+)
+
+
+def ci_step(**options):
+    """A session of a CI step that plain `nox` leaves out (it takes minutes)."""
+    return nox.session(venv_backend="none", default=False, **options)
+
+
+def dist_of(session, row_step="release"):
+    """The directory of the artifacts the rows install from: the session's
+    `--dist DIR`, else its step's default."""
+    parser = argparse.ArgumentParser(prog=f"nox -s {session.name} --")
+    parser.add_argument("--dist", default=DEFAULT_DIST.get(row_step, ROOT / "build" / "dist"))
+    return str(pathlib.Path(parser.parse_args(session.posargs).dist).resolve())
+
+
+def targets(session, *arguments, **options):
+    return session.run("python", "tools/targets.py", *arguments, **options)
+
+
+def succeeded(session, *command, **options):
+    try:
+        session.run(*command, **options)
+    except CommandFailed:
+        return False
+    return True
+
+
+def tuple_environment():
+    """The python of the environment that takes the tuple convention
+    (TUPLE_PYTHON, else the table's), or None where this machine has none."""
+    if os.environ.get("TUPLE_PYTHON"):
+        return os.environ["TUPLE_PYTHON"]
+    made = subprocess.run(
+        [sys.executable, "tools/targets.py", "environment", "tuple"],
+        cwd=ROOT,
+        stdout=subprocess.PIPE,
+        text=True,
+    )
+    return made.stdout.strip() if made.returncode == 0 else None
+
+
+@nox.session(venv_backend="none")
+def tests(session):
+    """The README's test command: the C++ tests, then the Python suite."""
+    session.run("./run_tests.sh", *session.posargs)
+
+
+@ci_step(name="bare-machine")
+def bare_machine(session):
+    """The README's first commands in a bare Debian 12 root (-- COUNT: the first COUNT only)."""
+    session.run("bash", "tools/bare_machine.sh", *session.posargs)
+
+
+@ci_step(name="sigint-ignored")
+def sigint_ignored(session):
+    """The Ctrl+C test as a non-interactive shell's background job, SIGINT ignored."""
+    # The shell starts its background job with SIGINT ignored, as cron and
+    # nohup-style wrappers do: the test must give its child the interrupt back.
+    test = "tests/test_run_loop.py::TestRealKeyboardInterrupt"
+    session.run("bash", "-c", f"python -m pytest -q -p no:cacheprovider {test} & wait $!")
+
+
+@nox.session(venv_backend="none")
+def lint(session):
+    """clang-format, clang-tidy, ruff, ShellCheck, shfmt, the version guard, the mutant lists."""
+    session.run("bash", "tools/lint.sh")
+
+
+@ci_step()
+def docs(session):
+    """The documentation site built, its code examples run, its pages checked in Chromium."""
+    session.run("bash", "tools/docs.sh")
+
+
+@ci_step()
+def hardening(session):
+    """The binding fuzz test, the sanitized runs and the leak check, in each calling convention."""
+    if not succeeded(session, "python", "-c", "import hypothesis", silent=True):
+        session.run("python", "-m", "pip", "install", "--quiet", "hypothesis")
+    # One wheel of the tree, for this environment and the tuple convention's.
+    wheels = ROOT / "build" / "hardening-wheel"
+    shutil.rmtree(wheels, ignore_errors=True)
+    build = ["-m", "pip", "wheel", "--quiet", "--no-build-isolation", "--no-deps", "."]
+    session.run("python", *build, "-w", str(wheels))
+    wheel = str(next(wheels.glob("velmo_wrapper-*.whl")))
+    install = ["-m", "pip", "install", "--quiet", "--force-reinstall", "--no-deps", wheel]
+    session.run("python", *install)
+
+    timings = []
+
+    def timed(name, *command, **options):
+        started = time.monotonic()
+        session.run(*command, **options)
+        timings.append(f"{name}: {time.monotonic() - started:.0f} s")
+
+    stats = ROOT / "build" / "fuzz-stats.json"
+    fuzz = ["-m", "pytest", "-q", "-p", "no:cacheprovider", "-m", "fuzz"]
+    timed("fuzz test", "python", *fuzz, env={"VELMO_FUZZ_STATS": str(stats)})
+    calls = json.loads(stats.read_text())
+    each = ", ".join(f"{name} {count}" for name, count in sorted(calls.items()))
+    print(f"calls sent per function: {each} (total {sum(calls.values())})")
+    timed("sanitizers", "bash", "tools/sanitize.sh", env={"PYTHON": "python"})
+    timed("leak check", "python", "tests/leakcheck.py")
+    # Each convention's entry points run only under their own interpreters:
+    # where this one takes the fast convention, the sanitized binding tests
+    # and a shorter leak check run again in the tuple convention's.
+    if session.run("python", "-c", CONVENTION_PROBE, silent=True).strip() == "fast":
+        tuple_python = tuple_environment()
+        if tuple_python:
+            print(f"== the tuple convention: {tuple_python}")
+            session.run(tuple_python, *install)
+            sanitize = ["bash", "tools/sanitize.sh", "-m", "binding"]
+            timed("sanitizers, tuple convention", *sanitize, env={"PYTHON": tuple_python})
+            leaks = [tuple_python, "tests/leakcheck.py", "--calls", "200000"]
+            timed("leak check, tuple convention", *leaks)
+        else:
+            print("== the tuple convention: no interpreter of it here; not run")
+    print("\n".join(timings))
+    print("hardening: all passed")
+
+
+@ci_step(name="windows-check")
+def windows_check(session):
+    """The Windows build's C++ tests under wine, the module's import and export tables."""
+    session.run("bash", "tools/cross/windows/check.sh", "build/windows", env=CROSS_SETTINGS)
+
+
+@ci_step(name="aarch64-check")
+def aarch64_check(session):
+    """The aarch64 build's C++ tests under qemu, the FMA check, then the arm64 row."""
+    build = succeeded(
+        session, "bash", "tools/cross/aarch64/check.sh", str(AARCH64_BUILD), env=CROSS_SETTINGS
+    )
+    rows = succeeded(
+        session,
+        *run_rows("aarch64 check", dist_of(session, "aarch64 check")),
+        env=row_environment("aarch64 check"),
+    )
+    if not (build and rows):
+        session.error("aarch64 check: FAILED")
+    print("aarch64 check: passed")
+
+
+@ci_step(name="musl-check")
+def musl_check(session):
+    """The musl build's C++ tests, the musllinux wheel's FMA check."""
+    session.run("bash", "tools/cross/musl/check.sh", "build/musl")
+
+
+@ci_step()
+def release(session):
+    """The sdist and every wheel into DIST (-- --dist DIR), checked, and the release's rows run."""
+    dist = dist_of(session)
+    session.run("bash", "tools/release.sh", "build", dist, env=CROSS_SETTINGS)
+    targets(session, "wheels", "--step", "release", "--dist", dist)
+    session.run("bash", "tools/release.sh", "check", dist)
+    rows = succeeded(session, *run_rows("release", dist))
+    targets(session, "table", "--dist", dist)
+    if not rows:
+        session.error("some tests failed")
+
+
+@ci_step(name="unstable-pythons")
+def unstable_pythons(session):
+    """The rows of Debian unstable's interpreters, from the release's index."""
+    session.run(*run_rows("unstable pythons", dist_of(session)))
+
+
+@ci_step(name="source-interpreters")
+def source_interpreters(session):
+    """Builds the interpreters of the source rows into the cache (CI does it in the background)."""
+    targets(session, "interpreters", "--step", "source pythons")
+
+
+@ci_step(name="source-pythons")
+def source_pythons(session):
+    """The rows of the interpreters built from Debian's CPython sources."""
+    session.run(*run_rows("source pythons", dist_of(session)))
+
+
+@ci_step()
+def table(session):
+    """The release table: DIST's artifacts and every release row's result against them."""
+    targets(session, "table", "--dist", dist_of(session))
+
+
+@ci_step()
+def coverage(session):
+    """Line and branch coverage of the three layers by all the tests, held above its floors."""
+    tuple_python = tuple_environment()
+    session.run("bash", "tools/coverage.sh", env={"TUPLE_PYTHON": tuple_python or ""})
+
+
+@ci_step()
+def mutants(session):
+    """The one-line mutants of tools/mutants/ against the tests (-- LISTS, -k, --only)."""
+    session.run("python", "tools/mutants.py", *session.posargs, env=CROSS_SETTINGS)
+
+
+@ci_step()
+def benchmarks(session):
+    """The engine's C++ benchmarks, then each function's cost against the floors."""
+    session.run("cmake", "--preset", "bench", silent=True)
+    session.run("cmake", "--build", "build/bench", "-j", "2")
+    for program in sorted((ROOT / "build" / "bench").glob("velmo-*/*_bench")):
+        session.run(str(program))
+    for script in sorted((ROOT / "bench").glob("bench_*.py")):
+        session.run("python", str(script))
+
+
+# ------------------------------------------------------- the interpreter rows
+
+
+def run_rows(row_step, dist, *names):
+    """The command that runs the rows named (every row of ROW_STEP when none
+    is), from one index of DIST's artifacts."""
+    chosen = list(names) or ["--step", row_step]
+    return ["python", "tools/targets.py", "run", *chosen, "--dist", dist]
+
+
+def row_environment(row_step):
+    """The rows under qemu find the arm64 sysroot where the aarch64 check left it."""
+    if row_step != "aarch64 check" or "QEMU_LD_PREFIX" in os.environ:
+        return {}
+    return {"QEMU_LD_PREFIX": os.path.realpath(AARCH64_BUILD / "sysroot")}
+
+
+def describe(row):
+    own = f", built by {row['wheel']}" if row["wheel"] else ""
+    return f"{row['reach']} {row['interpreter']}: {row['artifact']}{own}"
+
+
+def row_session(row):
+    def session(session):
+        dist = dist_of(session, row["step"])
+        session.run(*run_rows(row["step"], dist, row["name"]), env=row_environment(row["step"]))
+
+    session.__doc__ = describe(row)
+    tags = [ROW_STEPS[row["step"]]]
+    name = f"row-{row['name']}"
+    return nox.session(name=name, venv_backend="none", default=False, tags=tags)(session)
+
+
+for _row in ROWS.values():
+    row_session(_row)
