@@ -83,7 +83,7 @@ def tuple_environment():
     if os.environ.get("TUPLE_PYTHON"):
         return os.environ["TUPLE_PYTHON"]
     made = subprocess.run(
-        [sys.executable, "tools/targets.py", "environment", "tuple"],
+        ["python", "tools/targets.py", "environment", "tuple"],
         cwd=ROOT,
         stdout=subprocess.PIPE,
         text=True,

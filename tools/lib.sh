@@ -78,16 +78,6 @@ fail() {
     exit 1
 }
 
-# Runs STEP-NAME's command and appends "STEP-NAME: N s" to the caller's
-# `timings` array.
-timed_step() {
-    local name=$1 started=$SECONDS
-    shift
-    step "$name"
-    "$@"
-    timings+=("$name: $((SECONDS - started)) s")
-}
-
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }

@@ -77,7 +77,7 @@ CTEST_TIMEOUT_S = 120
 PYTEST_TIMEOUT_S = 1800
 
 
-@functools.cache
+@functools.lru_cache(maxsize=None)
 def calling_convention():
     """The calling convention this interpreter's module takes, as the tests
     tell it (tests/helpers.py), from the module installed here."""

@@ -7,7 +7,6 @@ and from nothing else, check the wheel tag pip chose, run pytest with
 build/targets/<row>/ (junit.xml, pytest.log, result.json); the release table
 and every summary line are made from them.
 
-  targets.py list [--step STEP]
   targets.py run (--step STEP | ROW...) --dist DIR
         serves DIR's sdist and wheels on a pypiserver index on 127.0.0.1 for
         the run (uploaded with twine, stopped at the end, failures included)
@@ -21,7 +20,8 @@ and every summary line are made from them.
   targets.py environment NAME        prepares a named environment's row
                                      (host rows) and prints its python
 
-Run it with a CPython that has tomllib (the tools' environment).
+Run it with a CPython that has tomllib (the tools' environment); the
+noxfile's sessions run it so, one session per step and per row (`nox -l`).
 """
 
 import argparse
@@ -706,7 +706,6 @@ def command_environment(arguments):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     commands = parser.add_subparsers(dest="command", required=True)
-    commands.add_parser("list").add_argument("--step")
     for command in ("run", "wheels", "interpreters"):
         running = commands.add_parser(command)
         running.add_argument("rows", nargs="*")
@@ -719,16 +718,10 @@ def main():
     # A termination runs the same cleanup as a failure (the index server).
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     WORK.mkdir(parents=True, exist_ok=True)
-    _, rows = load_table()
-    if arguments.command == "list":
-        for row in rows.values():
-            if not arguments.step or row["step"] == arguments.step:
-                print(row["name"])
-    else:
-        commands = {"run": command_run, "wheels": command_wheels, "table": command_table}
-        commands["environment"] = command_environment
-        commands["interpreters"] = command_interpreters
-        commands[arguments.command](arguments)
+    commands = {"run": command_run, "wheels": command_wheels, "table": command_table}
+    commands["environment"] = command_environment
+    commands["interpreters"] = command_interpreters
+    commands[arguments.command](arguments)
 
 
 if __name__ == "__main__":
