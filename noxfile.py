@@ -127,6 +127,10 @@ def docs(session):
 @ci_step()
 def hardening(session):
     """The binding fuzz test, the sanitized runs and the leak check, in each calling convention."""
+    # Longer runs of the parts:
+    #   VELMO_FUZZ_EXAMPLES=3000 VELMO_FUZZ_RANDOM=1 python -m pytest -q tests/test_fuzz_binding.py
+    #   VELMO_FUZZ_EXAMPLES=600 VELMO_FUZZ_RANDOM=1 tools/sanitize.sh tests/test_fuzz_binding.py
+    #   python tests/leakcheck.py --calls 10000000
     if not succeeded(session, "python", "-c", "import hypothesis", silent=True):
         session.run("python", "-m", "pip", "install", "--quiet", "hypothesis")
     # One wheel of the tree, for this environment and the tuple convention's.
