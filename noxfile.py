@@ -5,7 +5,7 @@ tools/targets.toml, tagged by the step that runs the row.
     nox -l                                   what runs, and in which step
     nox -s lint                              one step alone
     nox -t release -- --dist build/dist      the release's rows, one by one
-    nox -s row-cpython-3.13 -- --dist DIR    one row, against the artifacts in DIR
+    nox -s row-NAME -- --dist DIR            one row, against the artifacts in DIR
 
 The sessions drive the scripts under tools/, which make their own
 environments, so nox makes none (venv_backend "none"): a session runs in the
