@@ -28,7 +28,7 @@ A list may instead be an object, {"platform": "windows", "note": ...,
 "mutants": [...]}: its C++ tests are the Windows build's, cross-built with
 mingw-w64 (mutants-windows) and run by ctest under wine (the
 toolchain file's emulator, in a private wine prefix for the whole run), and
-no Python suite runs for it. tools/cross/windows/common.sh supplies the
+no Python suite runs for it. tools/cross/windows/setup.sh supplies the
 packages, GoogleTest for mingw-w64 and the wine prefix.
 
     python tools/mutants.py [tools/mutants/engine.json ...] [-k EXPRESSION] [--only TEXT]
@@ -64,7 +64,7 @@ TREE = ROOT / "build" / "mutants-tree"
 CPP_BUILD = TREE / "build" / "mutants-cpp"
 MODULE_BUILD = TREE / "build" / "mutants-module"
 WINDOWS_BUILD = TREE / "build" / "mutants-windows"
-WINDOWS_SCRIPTS = ROOT / "tools" / "cross" / "windows" / "common.sh"
+WINDOWS_SETUP = ROOT / "tools" / "cross" / "windows" / "setup.sh"
 # The stub and wheel checks read the installed package, not the module's code.
 WHOLE_SUITE = "not type_check and not builds_wheel"
 # Code the C++ tests do not build.
@@ -123,29 +123,27 @@ def configure_all():
     configure("mutants-module", f"-DPython_EXECUTABLE={sys.executable}")
 
 
-def windows_shell(script):
-    """Runs `script` after sourcing the Windows scripts' functions; its output."""
-    command = ["bash", "-c", 'build=$1; source "$2"; ' + script, "bash"]
-    command += [str(WINDOWS_BUILD), str(WINDOWS_SCRIPTS)]
+def windows_setup(task):
+    """What tools/cross/windows/setup.sh prints for TASK, for WINDOWS_BUILD."""
+    command = ["bash", str(WINDOWS_SETUP), str(WINDOWS_BUILD), task]
     env = {**os.environ, "PYTHON": sys.executable}
     return subprocess.run(command, check=True, stdout=subprocess.PIPE, text=True, env=env).stdout
 
 
 def configure_windows():
-    windows_shell("ensure_packages >&2")
-    googletest = windows_shell('build_windows_googletest >&2; echo "$googletest"').strip()
+    googletest = windows_setup("googletest").strip()
     configure("mutants-windows", f"-DGTest_DIR={googletest}")
 
 
 def start_wine():
     """A private wine prefix for the run: its settings go into this process's
     environment, which ctest and the programs it starts under wine inherit."""
-    settings = windows_shell("start_wine; env | grep ^WINE").splitlines()
+    settings = windows_setup("start-wine").splitlines()
     os.environ.update(setting.split("=", 1) for setting in settings)
 
 
 def stop_wine():
-    windows_shell("wine=$(wine_program); stop_wine")
+    windows_setup("stop-wine")
 
 
 def build(build_dir, *target):
