@@ -199,13 +199,14 @@ run_ctest() {
     return $status
 }
 
-# The tests that failed a run (a "***" line) but are not in ctest's closing
-# list of failures passed when run again.
+# The tests that failed a run ("***Failed", "***Exception", "***Timeout"; a
+# skip is "***Skipped") but are not in ctest's closing list of failures
+# passed when run again.
 report_second_runs() {
     local passed_again
     passed_again=$(awk '/^The following tests FAILED:/ {closing = 1; next}
                         closing && / - / {failed[$3] = 1; next}
-                        /Test +#[0-9]+: .*\*\*\*/ {for (i = 1; i < NF; i++) if ($i ~ /^#[0-9]+:$/) seen[$(i + 1)] = 1}
+                        /Test +#[0-9]+: .*\*\*\*(Failed|Exception|Timeout)/ {for (i = 1; i < NF; i++) if ($i ~ /^#[0-9]+:$/) seen[$(i + 1)] = 1}
                         END {for (t in seen) if (!(t in failed)) print t}' "$2" | sort | tr '\n' ' ')
     [ -z "$passed_again" ] || echo "$1 C++: failed once, passed when run again: $passed_again"
 }
