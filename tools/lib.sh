@@ -144,6 +144,22 @@ pip_install_group() {
 # the machine but absent left out of its standard error.
 pip_quietly() { "$@" 2> >(grep -v "^WARNING: Location '" >&2 || true); }
 
+# A virtual environment of PYTHON at VENV with PACKAGEs, made once and kept
+# while the modules IMPORTS names (a comma-separated list) import there.
+#
+# Usage: tools_venv VENV PYTHON IMPORTS PACKAGE...
+tools_venv() {
+    local venv=$1 python=$2 imports=$3
+    shift 3
+    "$venv/bin/python" -c "import $imports" 2>/dev/null && return
+    step "installing $* into $venv"
+    rm -rf "$venv"
+    "$python" -m venv "$venv"
+    # The pip that an interpreter's ensurepip brings (PyPy's) may be too old for -C.
+    pip_quietly "$venv/bin/python" -m pip install --quiet --upgrade pip
+    pip_quietly "$venv/bin/python" -m pip install --quiet "$@"
+}
+
 # Builds GoogleTest from Debian's sources (libgtest-dev) for TARGET with
 # CONFIGURE (a cmake command line for the target that selects Ninja), once per
 # TARGET, INPUTS (what else decides the build: the toolchain file, the

