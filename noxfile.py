@@ -41,6 +41,9 @@ ROW_STEPS = {
 AARCH64_BUILD = ROOT / "build" / "aarch64"
 DEFAULT_DIST = {"aarch64 check": AARCH64_BUILD / "dist"}
 AARCH64_ROW = next(row for row in ROWS.values() if row["reach"] == "qemu-aarch64")
+# The rows that take a wheel of their own (PyPy's, free-threaded CPython's),
+# whichever step runs them: the release builds them all.
+OWN_WHEEL_ROWS = [name for name, row in ROWS.items() if row["wheel"]]
 # The settings of the table that the cross scripts take.
 CROSS_SETTINGS = {
     "VELMO_PYTHON_SOURCE_PACKAGE": TABLE["sources"]["windows_headers"],
@@ -208,7 +211,7 @@ def release(session):
     """The sdist and every wheel into DIST (-- --dist DIR), checked, and the release's rows run."""
     dist = dist_of(session)
     session.run("bash", "tools/release.sh", "build", dist, env=CROSS_SETTINGS)
-    targets(session, "wheels", "--step", "release", "--dist", dist)
+    targets(session, "wheels", *OWN_WHEEL_ROWS, "--dist", dist)
     session.run("bash", "tools/release.sh", "check", dist)
     rows = succeeded(session, *run_rows("release", dist))
     targets(session, "table", "--dist", dist)

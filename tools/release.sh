@@ -6,12 +6,10 @@
 #   velmo_wrapper-V-cp38-abi3-manylinux_2_17_aarch64.whl   tools/cross/aarch64/wheel.sh
 #   velmo_wrapper-V-cp38-abi3-win_amd64.whl                tools/cross/windows/wheel.sh
 #   velmo_wrapper-V-cp38-abi3-musllinux_1_2_x86_64.whl     tools/cross/musl/wheel.sh
-#   velmo_wrapper-V-pp39-...-manylinux_2_17_x86_64.whl     a wheel of their own for the
-#                                                          release's PyPy rows (tools/cross/full_api/wheel.sh)
+#   velmo_wrapper-V-pp39-...-manylinux_2_17_x86_64.whl     a wheel of their own for each row
+#   velmo_wrapper-V-pp311-...-manylinux_2_17_x86_64.whl    that takes one (the PyPys, free-threaded
+#   velmo_wrapper-V-cp313-cp313t-manylinux_2_17_x86_64.whl CPython), tools/cross/full_api/wheel.sh
 #   SHA256SUMS
-#
-# The rows of later CI steps that take a wheel of their own (PyPy 8.0.1's,
-# free-threaded CPython's) add it to dist/ and to SHA256SUMS when they run.
 #
 # `build` writes the sdist and the wheels this machine builds; the wheels of
 # the rows that take their own come next (tools/targets.py wheels). `check`
