@@ -7,18 +7,20 @@ tools/targets.toml, tagged by the step that runs the row.
     nox -t release -- --dist build/dist      the release's rows, one by one
     nox -s row-NAME -- --dist DIR            one row, against the artifacts in DIR
 
-The sessions drive the scripts under tools/, which make their own
-environments, so nox makes none (venv_backend "none"): a session runs in the
-current Python environment, the one ./run_tests.sh sets up (build/venv).
-Plain `nox` runs the test command and lint.
+A step's session runs in the current Python environment, the one
+./run_tests.sh sets up (build/venv), and drives the scripts under tools/
+(venv_backend "none"). A row of this machine's interpreters (reach "host")
+and the tuple calling convention's interpreter get environments that nox
+makes and keeps (.nox/); the other reaches make their own. Plain `nox` runs
+the test command and lint.
 """
 
 import argparse
 import json
 import os
 import pathlib
+import shlex
 import shutil
-import subprocess
 import sys
 import time
 
@@ -26,10 +28,13 @@ import nox
 from nox.command import CommandFailed
 
 ROOT = pathlib.Path(__file__).resolve().parent
-sys.path.insert(0, str(ROOT / "tools"))
-from targets import load_table  # noqa: E402
+sys.path[:0] = [str(ROOT / "tools"), str(ROOT / "tests")]
+from helpers import find_python  # noqa: E402
+from targets import load_table, test_packages  # noqa: E402
 
 nox.options.sessions = ["tests", "lint"]
+# A row whose interpreter is missing fails, rather than being skipped.
+nox.options.error_on_missing_interpreters = True
 TABLE, ROWS = load_table()
 # The session of each step that runs rows of the table, by the step's name there.
 ROW_STEPS = {
@@ -53,6 +58,24 @@ CROSS_SETTINGS = {
 CONVENTION_PROBE = (
     "import sys; sys.path[:0] = ['tests']; import helpers; print(helpers.calling_convention())"
 )
+TUPLE_ROW = ROWS[TABLE["environments"]["tuple"]]
+
+
+def host_environment(row):
+    """The options of the session of a host row's environment, which nox
+    makes once and keeps: the interpreter of the row's version (MAJOR.MINOR), else
+    its command (pypy3), which nox looks up itself. The interpreter's own
+    venv makes it: virtualenv no longer seeds the oldest versions."""
+    wanted = row["interpreter"]
+    python = (wanted.replace(".", "").isdigit() and find_python(wanted)) or wanted
+    return {"python": python, "venv_backend": "venv", "reuse_venv": True}
+
+
+def install_test_packages(session, row):
+    # The pip that an interpreter's ensurepip brings may be too old for the
+    # test packages' wheels (PyPy's is).
+    session.install("--quiet", "--upgrade", "pip")
+    session.install("--quiet", *test_packages(row))
 
 
 def ci_step(**options):
@@ -69,7 +92,8 @@ def dist_of(session, row_step="release"):
 
 
 def targets(session, *arguments, **options):
-    return session.run("python", "tools/targets.py", *arguments, **options)
+    # The tools' interpreter, nox's own, also from a row's environment.
+    return session.run(sys.executable, "tools/targets.py", *arguments, **options)
 
 
 def succeeded(session, *command, **options):
@@ -80,18 +104,16 @@ def succeeded(session, *command, **options):
     return True
 
 
-def tuple_environment():
-    """The python of the environment that takes the tuple convention
-    (TUPLE_PYTHON, else the table's), or None where this machine has none."""
+def tuple_environment(session):
+    """The python of the environment of the tuple convention (TUPLE_PYTHON,
+    else the one the tuple-environment session makes), or None where this
+    machine has no interpreter of it."""
     if os.environ.get("TUPLE_PYTHON"):
         return os.environ["TUPLE_PYTHON"]
-    made = subprocess.run(
-        ["python", "tools/targets.py", "environment", "tuple"],
-        cwd=ROOT,
-        stdout=subprocess.PIPE,
-        text=True,
-    )
-    return made.stdout.strip() if made.returncode == 0 else None
+    if not find_python(TUPLE_ROW["interpreter"]):
+        return None
+    session.run(sys.executable, "-m", "nox", "-s", "tuple-environment")
+    return str(ROOT / ".nox" / "tuple-environment" / "bin" / "python")
 
 
 @nox.session(venv_backend="none")
@@ -164,7 +186,7 @@ def hardening(session):
     # where this one takes the fast convention, the sanitized binding tests
     # and a shorter leak check run again in the tuple convention's.
     if session.run("python", "-c", CONVENTION_PROBE, silent=True).strip() == "fast":
-        tuple_python = tuple_environment()
+        tuple_python = tuple_environment(session)
         if tuple_python:
             print(f"== the tuple convention: {tuple_python}")
             session.run(tuple_python, *install)
@@ -210,13 +232,27 @@ def musl_check(session):
 def release(session):
     """The sdist and every wheel into DIST (-- --dist DIR), checked, and the release's rows run."""
     dist = dist_of(session)
+    host_interpreters(session)
     session.run("bash", "tools/release.sh", "build", dist, env=CROSS_SETTINGS)
     targets(session, "wheels", *OWN_WHEEL_ROWS, "--dist", dist)
     session.run("bash", "tools/release.sh", "check", dist)
-    rows = succeeded(session, *run_rows("release", dist))
-    targets(session, "table", "--dist", dist)
-    if not rows:
-        session.error("some tests failed")
+    # The host rows run next, each in its own session; the table after them.
+    for row in ROWS.values():
+        if row["step"] == "release" and row["reach"] == "host":
+            session.notify(f"row-{row['name']}", ["--dist", dist])
+    session.notify("table", ["--dist", dist])
+    others = [
+        name for name, row in ROWS.items() if row["step"] == "release" and row["reach"] != "host"
+    ]
+    targets(session, "run", *others, "--dist", dist)
+
+
+@ci_step(name="host-interpreters")
+def host_interpreters(session):
+    """Installs the Debian packages of the host rows' interpreters missing here (PyPy)."""
+    for row in ROWS.values():
+        if row["reach"] == "host" and row["packages"] and not shutil.which(row["interpreter"]):
+            session.run("bash", "tools/apt_install.sh", *shlex.split(row["packages"]))
 
 
 @ci_step(name="unstable-pythons")
@@ -246,7 +282,7 @@ def table(session):
 @ci_step()
 def coverage(session):
     """Line and branch coverage of the three layers by all the tests, held above its floors."""
-    tuple_python = tuple_environment()
+    tuple_python = tuple_environment(session)
     session.run("bash", "tools/coverage.sh", env={"TUPLE_PYTHON": tuple_python or ""})
 
 
@@ -274,7 +310,7 @@ def run_rows(row_step, dist, *names):
     """The command that runs the rows named (every row of ROW_STEP when none
     is), from one index of DIST's artifacts."""
     chosen = list(names) or ["--step", row_step]
-    return ["python", "tools/targets.py", "run", *chosen, "--dist", dist]
+    return [sys.executable, "tools/targets.py", "run", *chosen, "--dist", dist]
 
 
 def row_environment(row_step):
@@ -290,15 +326,28 @@ def describe(row):
 
 
 def row_session(row):
+    host = row["reach"] == "host"
+
     def session(session):
         dist = dist_of(session, row["step"])
-        session.run(*run_rows(row["step"], dist, row["name"]), env=row_environment(row["step"]))
+        command = run_rows(row["step"], dist, row["name"])
+        if host:
+            install_test_packages(session, row)
+            command += ["--python", str(pathlib.Path(session.bin) / "python")]
+        session.run(*command, env=row_environment(row["step"]))
 
     session.__doc__ = describe(row)
+    options = host_environment(row) if host else {"venv_backend": "none"}
     tags = [ROW_STEPS[row["step"]]]
     name = f"row-{row['name']}"
-    return nox.session(name=name, venv_backend="none", default=False, tags=tags)(session)
+    return nox.session(name=name, default=False, tags=tags, **options)(session)
 
 
 for _row in ROWS.values():
     row_session(_row)
+
+
+@nox.session(name="tuple-environment", **host_environment(TUPLE_ROW), default=False)
+def tuple_environment_session(session):
+    """The tuple calling convention's environment, for hardening and coverage."""
+    install_test_packages(session, TUPLE_ROW)

@@ -7,6 +7,7 @@ the tests directory on their PYTHONPATH), so it imports pytest only where a
 test uses it: a child's interpreter may have none.
 """
 
+import functools
 import glob
 import os
 import random
@@ -208,8 +209,16 @@ def oldest_python():
     version = _oldest_version()
     if PYPY or FREE_THREADED or version is None:
         return None
-    # Installed interpreters first: a version manager's shim on the path is a
-    # shell script that starts many other programs.
+    return find_python(version)
+
+
+@functools.lru_cache(maxsize=None)
+def find_python(version):
+    """An interpreter of VERSION ("MAJOR.MINOR") and of this interpreter's C
+    library, or None (noxfile.py finds the rows' interpreters with it too).
+    Installed interpreters first: a version manager's shim on the path is a
+    shell script that starts many other programs, and answers only for the
+    versions made active."""
     pyenv = f"~/.pyenv/versions/{version}.*/bin/python{version}"
     candidates = sorted(glob.glob(os.path.expanduser(pyenv)))
     candidates.append(shutil.which(f"python{version}"))

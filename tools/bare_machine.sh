@@ -1,16 +1,13 @@
 #!/usr/bin/env bash
 # The README's first commands on a bare machine: a minimal Debian 12 root
-# (debootstrap --variant=minbase) holding python3, git and certificates and
-# nothing else, into which the repository's HEAD is cloned with that root's
-# git; then the commands of the README's first block run there verbatim, as
-# root, through chroot, each timed, with a clean environment.
+# (tools/debian_root.sh) holding python3, git and certificates and nothing
+# else, into which the repository's HEAD is cloned with that root's git; then
+# the commands of the README's first block run there verbatim, as root,
+# through chroot, each timed, with a clean environment.
 #
-# This machine's CA bundle and pip configuration are copied in, so that pip
-# inside reaches the package index as it does here. Needs root (through sudo
-# when not root) and debootstrap, which is installed with apt-get when
-# missing. debootstrap's result is kept outside the clone (tools/lib.sh's
-# cache) and only read: each run works in a copy of it under build/, which it
-# removes, with everything it mounted there, however it ends.
+# Needs root (through sudo when not root). The prepared root is kept outside
+# the clone and only read: each run works in a copy of it under build/, which
+# it removes, with everything it mounted there, however it ends.
 #
 # Usage: tools/bare_machine.sh [COUNT]   (the first COUNT commands; default: all)
 set -euo pipefail
@@ -19,12 +16,6 @@ cd "$root"
 
 count=${1:-0}
 bare=$PWD/build/bare-machine
-clean_path=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-suite=bookworm
-packages=python3,git,ca-certificates
-# The untouched root, in DIR/root (root's files in a directory of the caller,
-# who marks it finished).
-pristine=$(cached_dir bare-root "$suite" minbase "$packages" "$debian_archive")
 
 # The commands of the README's first ```sh block, comments dropped.
 readme_commands() {
@@ -49,41 +40,15 @@ remove_root() {
     as_root rm -rf --one-file-system "$bare"
 }
 
-make_pristine_root() {
-    cache_ready "$pristine" && return
-    command -v debootstrap >/dev/null || apt_install debootstrap
-    step "debootstrap --variant=minbase --include=$packages $suite into $pristine"
-    as_root rm -rf --one-file-system "$pristine"
-    mkdir -p "$pristine"
-    as_root debootstrap --variant=minbase --include="$packages" \
-        "$suite" "$pristine/root" "$debian_archive" >"$PWD/build/bare-debootstrap.log" 2>&1 ||
-        fail "debootstrap failed; see build/bare-debootstrap.log"
-    cache_done "$pristine"
-}
-
 make_root() {
-    make_pristine_root
+    local pristine
+    pristine=$(bash "$root/tools/debian_root.sh" prepare bookworm python3 git ca-certificates)
     step "copying the Debian root to $bare"
-    as_root cp -a "$pristine/root" "$bare"
+    as_root cp -a "$pristine" "$bare"
 }
 
-copy_machine_settings() {
-    local file
-    as_root cp /etc/ssl/certs/ca-certificates.crt "$bare/etc/ssl/certs/"
-    # Local certificate authorities outlive a regeneration of the bundle.
-    for file in /usr/local/share/ca-certificates/*.crt; do
-        if [ -f "$file" ]; then as_root cp "$file" "$bare/usr/local/share/ca-certificates/"; fi
-    done
-    if [ -f /etc/pip.conf ]; then as_root cp /etc/pip.conf "$bare/etc/"; fi
-    if [ -d /etc/xdg/pip ]; then as_root cp -r /etc/xdg/pip "$bare/etc/xdg/"; fi
-    if [ -d "$HOME/.config/pip" ]; then
-        as_root mkdir -p "$bare/root/.config" && as_root cp -r "$HOME/.config/pip" "$bare/root/.config/"
-    fi
-    as_root cp /etc/resolv.conf "$bare/etc/resolv.conf"
-}
-
+# /proc comes with each command (debian_root.sh run).
 mount_system() {
-    as_root mount -t proc proc "$bare/proc"
     as_root mount -t sysfs sysfs "$bare/sys"
     as_root mount --rbind /dev "$bare/dev"
     as_root mount --make-rslave "$bare/dev"
@@ -102,10 +67,7 @@ offer_head() {
     rm -rf "$repository"
 }
 
-in_root() {
-    as_root chroot "$bare" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 PATH=$clean_path \
-        /bin/bash -c "$1"
-}
+in_root() { bash "$root/tools/debian_root.sh" run "$bare" /bin/bash -c "$1"; }
 
 run_commands() {
     local command started status output=$PWD/build/bare-commands.log
@@ -132,7 +94,6 @@ remove_root
 started=$SECONDS
 make_root
 note "the Debian root was ready in $((SECONDS - started)) s"
-copy_machine_settings
 mount_system
 offer_head
 run_commands

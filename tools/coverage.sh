@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
 # Line and branch coverage of the platform, engine and wrapper sources by the
-# C++ tests and the Python suite together. Builds everything with gcov
-# counters into build/coverage, runs both, prints gcovr's table per file and
-# fails when a total falls below its floor.
-#
-# Uses the current Python environment (PYTHON, default `python`); installs
-# gcovr into it when missing.
+# C++ tests and the Python suite together, built with gcov counters into
+# build/coverage: prints gcovr's table per file and fails when a total falls
+# below its floor. Installs gcovr into the current Python environment.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 python=$("${PYTHON:-python}" -c "import sys; print(sys.executable)")
@@ -32,10 +29,9 @@ find "$build" -name '*.gcda' -delete
 
 status=0
 ctest --test-dir "$build" --output-on-failure -j 2 || status=$?
-# The stub and wheel checks look at the installed package's files, not at
-# the module's code, and need files a build tree lacks.
+# The module's tests: the package's checks need files a build tree lacks.
 module_dir=$PWD/$build/velmo-wrapper
-suite=(-m pytest -q -p no:cacheprovider -m "not type_check and not builds_wheel")
+suite=(-m pytest -q -p no:cacheprovider -m module)
 PYTHONPATH="$module_dir${PYTHONPATH:+:$PYTHONPATH}" "$python" "${suite[@]}" || status=$?
 # The module takes the tuple calling convention on 3.8 and 3.9 and the fast
 # one from 3.10 on: each convention's entry points run only under their own

@@ -2,13 +2,9 @@
 # The documentation site: builds it with Sphinx (warnings are errors) from the
 # README and docs/api.md into build/docs/html, runs the code examples of the
 # two documents (tests/test_docs.py), then opens the pages in headless
-# Chromium, checks that they load and show their pictures, and saves a
-# screenshot of each in build/docs/.
-#
-# Installs what it needs: pyproject.toml's `docs` dependency group into the
-# current Python environment (PYTHON, default `python`), the module when it is
-# missing there, and Debian's chromium and chromium-driver with apt-get
-# (through sudo when not root).
+# Chromium (tools/docs_browser.py), checks that they load and show their
+# pictures, and saves a screenshot of each in build/docs/. Installs what it
+# needs: pyproject.toml's `docs` group, the module, Debian's chromium.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$root"

@@ -35,13 +35,10 @@ fi
 cache_root=${VELMO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velmo}
 
 # Prints the cache directory of NAME made from INPUTS (strings, or files,
-# which count by their contents): other inputs, another directory. What
-# makes it marks it finished with `cache_done DIR`; `cache_ready DIR` tells.
-#
-# Runs that share the cache (two clones on one machine) take turns: a
-# `cache_ready` that answers no keeps DIR's lock until `cache_done` (or the
-# end of the script), so that one run makes a directory while the other
-# waits for it, never both at once and never one half made.
+# which count by their contents). What makes it marks it finished with
+# `cache_done DIR`; `cache_ready DIR` tells, and when it answers no keeps
+# DIR's lock until `cache_done` (or the script's end): runs that share the
+# cache (two clones on one machine) never make one directory at once.
 cached_dir() {
     local name=$1 input key
     shift
@@ -124,6 +121,22 @@ private_apt_sources() {
     private_apt "$dir" "$@" update -q >/dev/null
 }
 
+# Unpacks the source of Debian's package PINNED (PACKAGE=VERSION, or PACKAGE
+# for the suite's own version) of SUITE into DIR, fetched through a private
+# apt configuration and a download directory under WORK, kept for the next
+# package of that suite. TAR-ARGUMENTs choose what to unpack.
+#
+# Usage: fetch_debian_source SUITE PINNED DIR WORK [TAR-ARGUMENT...]
+fetch_debian_source() {
+    local suite=$1 pinned=$2 dir=$3 apt=$4/apt-$1 downloads=$4/downloads-$1 tarball
+    [ -d "$apt" ] || VELMO_APT_SUITE=$suite private_apt_sources "$apt" "deb-src $debian_archive"
+    mkdir -p "$downloads" "$dir"
+    (cd "$downloads" && private_apt "$apt" source --download-only -q "$pinned" >/dev/null)
+    tarball=$(find "$downloads" -maxdepth 1 -name "${pinned%%=*}_*.orig.tar.*" | head -n 1)
+    [ -n "$tarball" ] || fail "no source tarball for $pinned in $suite"
+    tar -xf "$tarball" -C "$dir" --strip-components=1 "${@:5}"
+}
+
 in_virtual_environment() {
     [ -n "${VIRTUAL_ENV:-}" ] && python -c 'import sys; sys.exit(sys.prefix == sys.base_prefix)' 2>/dev/null
 }
@@ -161,36 +174,59 @@ tools_venv() {
 }
 
 # Builds GoogleTest from Debian's sources (libgtest-dev) for TARGET with
-# CONFIGURE (a cmake command line for the target that selects Ninja), once per
-# TARGET, INPUTS (what else decides the build: the toolchain file, the
-# compiler's version), CONFIGURE's options and GoogleTest's version, into the
-# cache outside the clone; sets `googletest` to the installed package's
-# directory (GTest_DIR). Paths inside the clone count without it, so that
-# every clone on the machine shares the build.
+# CONFIGURE (a cmake command line for TOOLCHAIN's target that selects Ninja)
+# into the cache, once per TARGET, TOOLCHAIN file, COMPILER version,
+# CONFIGURE's options (paths inside the clone counted without it, so that
+# every clone shares the build) and GoogleTest's version; sets `googletest`
+# to the installed package's directory (GTest_DIR).
 #
-# Usage: build_googletest TARGET INPUTS... -- CONFIGURE...
+# Usage: build_googletest TARGET TOOLCHAIN COMPILER CONFIGURE...
 build_googletest() {
-    local target=$1 inputs=()
-    shift
-    while [ "$1" != -- ]; do
-        inputs+=("$1")
-        shift
-    done
-    shift
-    local prefix
-    prefix=$(cached_dir "googletest-$target" "${inputs[@]}" \
-        "$(dpkg-query -W -f '${Version}' libgtest-dev)" "${*//"$root"/}")
+    local target=$1 configure=${*:4} prefix
+    prefix=$(cached_dir "googletest-$target" "$2" "$3" \
+        "$(dpkg-query -W -f '${Version}' libgtest-dev)" "${configure//"$root"/}")
     googletest=$prefix/lib/cmake/GTest
     cache_ready "$prefix" && return
     step "building GoogleTest for $target into $prefix"
     local work
     work=$(mktemp -d "${TMPDIR:-/tmp}/velmo-googletest.XXXXXX")
     rm -rf "$prefix"
-    "$@" -S /usr/src/googletest -B "$work" -DBUILD_GMOCK=OFF \
+    "${@:4}" -S /usr/src/googletest -B "$work" -DBUILD_GMOCK=OFF \
         -DCMAKE_INSTALL_PREFIX="$prefix" -Wno-dev -Wno-deprecated >/dev/null
     ninja -C "$work" -j "$jobs" install >/dev/null
     rm -rf "$work"
     cache_done "$prefix"
+}
+
+# The C++ tests of the platform and engine layers cross-built with the Zig
+# toolchain for ZIG-TARGET through the CMake preset PRESET into BUILD/project,
+# against GoogleTest built the same way (cached), and run with run_ctest
+# LABEL. ZIG-PYTHON has ziglang; CMAKE-OPTIONs go to both builds.
+#
+# Usage: zig_ctest LABEL PRESET ZIG-TARGET BUILD ZIG-PYTHON [CMAKE-OPTION...]
+zig_ctest() {
+    local label=$1 preset=$2 target=$3 build=$4 zig_python=$5
+    local toolchain=$root/cmake/toolchains/zig.cmake
+    local options=(-DVELMO_ZIG_TARGET="$target" -DVELMO_ZIG_PYTHON="$zig_python" "${@:6}")
+    build_googletest "$target" "$toolchain" "$("$zig_python" -m ziglang version)" cmake -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release "${options[@]}"
+    step "building the platform and engine layers and their tests for $target"
+    (cd "$root" && cmake --preset "$preset" -B "$build/project" "${options[@]}" \
+        -DGTest_DIR="$googletest" >/dev/null)
+    ninja -C "$build/project" -j "$jobs" >/dev/null
+    run_ctest "$label" "$build/project"
+}
+
+# Fails when the module of WHEEL (unpacked into BUILD/module) or the engine
+# library its build left in BUILD/wheel-build holds a fused multiply-add,
+# as OBJDUMP disassembles them.
+check_wheel_for_fma() {
+    local wheel=$1 build=$2 objdump=$3
+    step "checking the module and the engine for fused multiply-add"
+    rm -rf "$build/module" && mkdir -p "$build/module"
+    "$python" -m zipfile -e "$wheel" "$build/module"
+    "$root/cmake/check_no_fma.sh" "$objdump" "$build/module/velmo_wrapper.abi3.so" \
+        "$build/wheel-build/velmo-engine/libvelmo_engine.a"
 }
 
 # Runs the C++ tests built in BUILD with ctest, cross-built ones through the

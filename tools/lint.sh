@@ -1,15 +1,10 @@
 #!/usr/bin/env bash
 # The style and lint checks, each failing on any finding: clang-format and
-# clang-tidy over the C++ of the three layers (clang-tidy through the compile
-# database of a build), ruff's linter and formatter over the Python files, and
-# ShellCheck and shfmt over the shell scripts, and no interpreter version in
-# the scripts and Python tools outside tools/targets.toml. Configurations:
-# .clang-format, .clang-tidy, pyproject.toml's [tool.ruff], .shellcheckrc,
-# .editorconfig (shfmt's).
-#
-# Uses the current Python environment (PYTHON, default `python`), into which
-# it installs pyproject.toml's `lint` dependency group; shfmt comes from
-# Debian's package, installed with apt-get (through sudo when not root).
+# clang-tidy (through the compile database of the lint preset) over the C++,
+# ruff's linter and formatter over the Python, ShellCheck and shfmt over the
+# shell scripts, no interpreter version outside tools/targets.toml, and the
+# mutant lists. Installs pyproject.toml's `lint` group into the current Python
+# environment and Debian's shfmt.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$root"

@@ -6,46 +6,38 @@ replace one exact piece of one source line: {"file": ..., "old": ..., "new":
 lines are equal, the edit names an "after" text, which must occur once, and
 its first `old` after that text is edited. An edit of code that only one
 calling convention runs names it ("convention": "fast" or "tuple") and is
-tried only under an interpreter that takes that convention (the installed
-module tells which, as the tests ask it).
+tried only under an interpreter whose module takes that convention.
 
-The mutants are written into a copy of the tree, never into the working
-tree: a git worktree in build/mutants-tree, checked out at the working tree's
-state (its committed and uncommitted changes of tracked files) and kept, with
-its builds, for the next run. For each edit in turn the driver applies it
-there, builds the C++ tests (CMakePresets.json's mutants-cpp) and runs them
-with ctest (seconds), and only when they pass builds the module
-(mutants-module) and runs the Python suite against it, stopping at the first
-failing test. Then it restores the file. A mutant
-that fails to build, or fails a test, is killed, and the report names which
-side killed it (a failing test counts only when it fails again on its own,
-as a timing test may fail once on a loaded machine); one that passes every
-test survived, and the list's "equivalent" entry, when there is one, says why
-that is no fault. Edits of the module's own sources skip the C++ tests, which
-do not build them.
+The mutants are written into a git worktree in build/mutants-tree, checked
+out at the working tree's state (committed and uncommitted changes of
+tracked files) and kept, with its builds, for the next run. For each edit the
+driver applies it there, builds and runs the C++ tests (CMakePresets.json's
+mutants-cpp; edits of the module's own sources skip them), and only when they
+pass builds the module (mutants-module) and runs the Python suite, stopping at
+the first failing test; then it restores the file. A mutant that fails to
+build or fails a test is killed (a test counts only when it fails again on its
+own, as a timing test may fail once on a loaded machine); one that passes
+every test survived, and the list's "equivalent" entry, if any, says why that
+is no fault.
 
 A list may instead be an object, {"platform": "windows", "note": ...,
-"mutants": [...]}: its C++ tests are the Windows build's, cross-built with
-mingw-w64 (mutants-windows) and run by ctest under wine (the
-toolchain file's emulator, in a private wine prefix for the whole run), and
-no Python suite runs for it. tools/cross/windows/setup.sh supplies the
-packages, GoogleTest for mingw-w64 and the wine prefix.
+"mutants": [...]}: its C++ tests are the Windows build's (mutants-windows),
+run by ctest under wine in a private prefix for the whole run
+(tools/cross/windows/setup.sh), and no Python suite runs for it.
 
     python tools/mutants.py [tools/mutants/engine.json ...] [-k EXPRESSION] [--only TEXT]
     python tools/mutants.py --check [LISTS...]
 
---check only confirms that every edit of the lists still applies to the
-working tree (its text, and its "after" text, found as described), in a
-fraction of a second: lint runs it.
-
-Without a list, every list under tools/mutants/ runs. Uses the current Python
-environment, into which run_tests.sh installed the test packages. Progress
-goes to standard error; standard output gets the report, whose first line
-counts each layer's mutants (killed / equivalent / survived), then a table per
-layer. Exits 1 when a mutant without an "equivalent" reason survived.
+--check only confirms, in a fraction of a second, that every edit of the
+lists still applies to the working tree: lint runs it. Without a list, every
+list runs, in the current Python environment. Progress goes to standard
+error; standard output gets the report, whose first line counts each layer's
+mutants (killed / equivalent / survived), then a table per layer. Exits 1
+when a mutant without an "equivalent" reason survived.
 """
 
 import argparse
+import collections
 import functools
 import json
 import os
@@ -65,8 +57,7 @@ CPP_BUILD = TREE / "build" / "mutants-cpp"
 MODULE_BUILD = TREE / "build" / "mutants-module"
 WINDOWS_BUILD = TREE / "build" / "mutants-windows"
 WINDOWS_SETUP = ROOT / "tools" / "cross" / "windows" / "setup.sh"
-# The stub and wheel checks read the installed package, not the module's code.
-WHOLE_SUITE = "not type_check and not builds_wheel"
+WHOLE_SUITE = "module"
 # Code the C++ tests do not build.
 MODULE_ONLY = "velmo-wrapper/"
 # A test fails a mutant only when it fails twice: timing tests can fail once
@@ -118,11 +109,6 @@ def configure(preset, *options):
     )
 
 
-def configure_all():
-    configure("mutants-cpp")
-    configure("mutants-module", f"-DPython_EXECUTABLE={sys.executable}")
-
-
 def windows_setup(task):
     """What tools/cross/windows/setup.sh prints for TASK, for WINDOWS_BUILD."""
     command = ["bash", str(WINDOWS_SETUP), str(WINDOWS_BUILD), task]
@@ -140,10 +126,6 @@ def start_wine():
     environment, which ctest and the programs it starts under wine inherit."""
     settings = windows_setup("start-wine").splitlines()
     os.environ.update(setting.split("=", 1) for setting in settings)
-
-
-def stop_wine():
-    windows_setup("stop-wine")
 
 
 def build(build_dir, *target):
@@ -351,20 +333,15 @@ def run_layer(name, edits, windows, selection):
 
 
 def counts(rows):
-    tally = {"killed": 0, "equivalent": 0, "survived": 0}
-    for row in rows:
-        tally[row["outcome"]] += 1
-    return tally
+    return collections.Counter(row["outcome"] for row in rows)
 
 
 def report(results):
     heading = []
     for name, rows in results.items():
         tally = counts(rows)
-        heading.append(
-            f"{name} {tally['killed']} killed / {tally['equivalent']} equivalent / "
-            f"{tally['survived']} survived"
-        )
+        outcomes = ("killed", "equivalent", "survived")
+        heading.append(f"{name} " + " / ".join(f"{tally[kind]} {kind}" for kind in outcomes))
     print("; ".join(heading))
     for name, rows in results.items():
         print(f"\n{name}:")
@@ -398,7 +375,8 @@ def main():
     linux = not all(on_windows for _, on_windows in layers.values())
     prepare_tree()
     if linux:
-        configure_all()
+        configure("mutants-cpp")
+        configure("mutants-module", f"-DPython_EXECUTABLE={sys.executable}")
     if windows:
         configure_windows()
         start_wine()
@@ -410,7 +388,7 @@ def main():
         }
     finally:
         if windows:
-            stop_wine()
+            windows_setup("stop-wine")
 
     report(results)
     survived = sum(counts(rows)["survived"] for rows in results.values())

@@ -1,26 +1,16 @@
 #!/usr/bin/env bash
-# Writes a release into dist/ (or the directory given), checks it and tests it:
+# Writes a release into dist/ (or the directory given) and checks it: the
+# sdist, the wheels this machine builds from it and cross-builds (x86-64 with
+# zig, aarch64, Windows, musl: the scripts under tools/cross/), and SHA256SUMS.
 #
-#   velmo_wrapper-V.tar.gz                                 the source distribution
-#   velmo_wrapper-V-cp38-abi3-manylinux_2_17_x86_64.whl    built from that sdist with zig
-#   velmo_wrapper-V-cp38-abi3-manylinux_2_17_aarch64.whl   tools/cross/aarch64/wheel.sh
-#   velmo_wrapper-V-cp38-abi3-win_amd64.whl                tools/cross/windows/wheel.sh
-#   velmo_wrapper-V-cp38-abi3-musllinux_1_2_x86_64.whl     tools/cross/musl/wheel.sh
-#   velmo_wrapper-V-pp39-...-manylinux_2_17_x86_64.whl     a wheel of their own for each row
-#   velmo_wrapper-V-pp311-...-manylinux_2_17_x86_64.whl    that takes one (the PyPys, free-threaded
-#   velmo_wrapper-V-cp313-cp313t-manylinux_2_17_x86_64.whl CPython), tools/cross/full_api/wheel.sh
-#   SHA256SUMS
-#
-# `build` writes the sdist and the wheels this machine builds; the wheels of
-# the rows that take their own come next (tools/targets.py wheels). `check`
-# then has every artifact pass `twine check --strict` and carry LICENSE, every
-# stable-ABI wheel `abi3audit --strict`, each Linux wheel `auditwheel show`
-# with its manylinux or musllinux tag, and writes SHA256SUMS. The noxfile's
-# `release` session runs the three, then the release's rows from a local
-# package index of these artifacts, and the release table.
-#
-# The release tools go into a virtual environment of their own under
-# build/release; nothing is installed into the calling Python.
+# `build` writes the sdist and those wheels; the wheels of the rows that take
+# their own (PyPy, free-threaded CPython) come next (tools/targets.py wheels).
+# `check` then has every artifact pass `twine check --strict` and carry
+# LICENSE, every stable-ABI wheel `abi3audit --strict`, each Linux wheel
+# `auditwheel show` with its manylinux or musllinux tag, and writes
+# SHA256SUMS. The noxfile's `release` session runs them, then the release's
+# rows against these artifacts. The release tools get a virtual environment
+# of their own under build/release.
 #
 # Usage: tools/release.sh build|check [dist directory]
 set -euo pipefail

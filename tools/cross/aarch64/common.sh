@@ -2,12 +2,10 @@
 # (The variables set here are the sourcing scripts' to use; `build` is theirs to set.)
 # Shared by tools/cross/aarch64/check.sh and tools/cross/aarch64/wheel.sh (sourced, not run).
 #
-# The arm64 side of a cross build on an x86-64 Debian machine: a private
-# sysroot of Debian's arm64 packages (C library, CPython and its headers),
-# fetched with a private apt configuration, so the system's own package
-# state and sources stay untouched, and the Zig toolchain that builds for it.
-# The sysroot and zig's cache are kept outside the clone (tools/lib.sh's
-# cache), so that every run and clone on the machine shares them.
+# The arm64 side of a cross build on an x86-64 Debian machine: a sysroot of
+# Debian's arm64 packages (C library, CPython and its headers), fetched with
+# a private apt configuration that leaves the system's untouched, and the Zig
+# toolchain that builds for it; both kept in the cache outside the clone.
 
 script_name=aarch64
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"

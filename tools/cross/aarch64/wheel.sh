@@ -4,9 +4,7 @@
 # manylinux floor there is), against the headers of Debian's arm64 CPython.
 #
 # Usage: tools/cross/aarch64/wheel.sh OUTDIR [build directory]   (default: build/aarch64)
-# Writes OUTDIR/velmo_wrapper-<version>-cp38-abi3-manylinux_2_17_aarch64.whl and
-# prints its path as the last line of standard output; everything else goes
-# to standard error. The objects of the build stay in <build>/wheel-build.
+# Prints the wheel's path as the last line of standard output.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 

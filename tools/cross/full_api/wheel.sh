@@ -2,15 +2,14 @@
 # The manylinux x86-64 wheel for an interpreter without the stable ABI (a
 # PyPy, a free-threaded CPython): its own extension, built with the Zig
 # toolchain for glibc 2.17 as the cp38-abi3 wheel is, against the headers of
-# the interpreter given, and tagged for it: pp39-pypy39_pp73 for a PyPy 7.3 of
-# Python 3.9, cp313-cp313t for a free-threaded CPython 3.13.
+# the interpreter given, and tagged for it (pp39-pypy39_pp73, cp313-cp313t).
 #
 # Usage: tools/cross/full_api/wheel.sh PYTHON OUTDIR [SOURCE [build directory]]
 #   PYTHON  the interpreter, e.g. pypy3 (with its headers: Debian's pypy3-dev)
 #   SOURCE  an sdist or a source tree (default: this checkout)
-# Prints the wheel's path as the last line of standard output; everything
-# else goes to standard error. The build tools live in a virtual environment
-# of that interpreter under the build directory (default: build/full_api/<its tag>).
+# Prints the wheel's path as the last line of standard output. The build
+# tools live in environments under the build directory (default:
+# build/full_api/<its tag>).
 set -euo pipefail
 script_name="full-API wheel"
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"

@@ -27,10 +27,7 @@ fi
 step "building libfaketime from Debian $suite's source with $compiler"
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmo-faketime.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-VELMO_APT_SUITE=$suite private_apt_sources "$work/apt" "deb-src $debian_archive"
-(cd "$work" && private_apt "$work/apt" source --download-only -q faketime >/dev/null)
-mkdir -p "$work/source"
-tar -xf "$work"/faketime_*.orig.tar.* -C "$work/source" --strip-components=1
+fetch_debian_source "$suite" faketime "$work/source" "$work"
 make -C "$work/source/src" CC="$compiler" libfaketime.so.1 >"$work/make.log" 2>&1 ||
     { tail -n 40 "$work/make.log" >&2 && fail "make failed"; }
 rm -rf "$prefix" && mkdir -p "$prefix"

@@ -4,11 +4,9 @@
 # own C++ runtime statically, against the headers of the Python that builds it.
 #
 # Usage: tools/cross/musl/wheel.sh OUTDIR [build directory]   (default: build/musl)
-# Writes OUTDIR/velmo_wrapper-<version>-cp38-abi3-musllinux_1_2_x86_64.whl and
-# prints its path as the last line of standard output; everything else goes
-# to standard error. The build tools live in a virtual environment of the
-# Python given (VELMO_PYTHON, default python3) under the build directory,
-# and the objects of the build in <build>/wheel-build.
+# Prints the wheel's path as the last line of standard output. The build
+# tools live in an environment of VELMO_PYTHON (default python3) under the
+# build directory.
 set -euo pipefail
 script_name="musl wheel"
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"

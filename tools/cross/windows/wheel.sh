@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows wheel on Linux: velmo_wrapper-<version>-cp38-abi3-win_amd64.whl.
-#
 # The project's own build backend (scikit-build-core) runs as for the Linux
 # wheel, with the mingw-w64 cross toolchain, and _PYTHON_HOST_PLATFORM names
-# the target for the wheel's tag. So the metadata come from pyproject.toml,
-# the stubs are installed by the same rules and the backend writes RECORD.
-# The cross build is kept in build/windows/wheel and reused.
+# the target for the wheel's tag; so the metadata, the stubs and RECORD come
+# as they do there.
 #
 # Usage: tools/cross/windows/wheel.sh OUTDIR   (prints the wheel's path as its last line)
 set -euo pipefail
