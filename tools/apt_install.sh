@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages named with apt-get (tools/lib.sh's apt_install),
-# for the Python tools: the interpreter a row of tools/targets.toml lacks.
-#
-# Usage: tools/apt_install.sh PACKAGE...
+# Usage: tools/apt_install.sh PACKAGE...   (lib.sh's apt_install, for the noxfile:
+# the Debian packages of a row's interpreter that this machine lacks)
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 apt_install "$@"

@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# The Windows build's setup for a driver written in Python (tools/mutants.py),
-# from the functions of common.sh; what it makes is printed on standard output.
-#
+# The Windows build's setup for tools/mutants.py, from common.sh's functions:
 #   setup.sh BUILD googletest   the packages, then GoogleTest for mingw-w64
 #                               (cached): prints its GTest_DIR
 #   setup.sh BUILD start-wine   a private wine prefix that stays until
