@@ -334,7 +334,7 @@ def row_session(row):
         if host:
             install_test_packages(session, row)
             command += ["--python", str(pathlib.Path(session.bin) / "python")]
-        session.run(*command, env=row_environment(row["step"]))
+        session.run(*command, env=row_environment(row["step"]), external=True)
 
     session.__doc__ = describe(row)
     options = host_environment(row) if host else {"venv_backend": "none"}
