@@ -673,9 +673,7 @@ def main():
     # A termination runs the same cleanup as a failure (the index server).
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     WORK.mkdir(parents=True, exist_ok=True)
-    commands = {"run": command_run, "wheels": command_wheels, "table": command_table}
-    commands["interpreters"] = command_interpreters
-    commands[arguments.command](arguments)
+    globals()[f"command_{arguments.command}"](arguments)
 
 
 if __name__ == "__main__":
