@@ -201,20 +201,20 @@ build_googletest() {
 # The C++ tests of the platform and engine layers cross-built with the Zig
 # toolchain for ZIG-TARGET through the CMake preset PRESET into BUILD/project,
 # against GoogleTest built the same way (cached), and run with run_ctest
-# LABEL. ZIG-PYTHON has ziglang; CMAKE-OPTIONs go to both builds.
+# (labelled PRESET). ZIG-PYTHON has ziglang; CMAKE-OPTIONs go to both builds.
 #
-# Usage: zig_ctest LABEL PRESET ZIG-TARGET BUILD ZIG-PYTHON [CMAKE-OPTION...]
+# Usage: zig_ctest PRESET ZIG-TARGET BUILD ZIG-PYTHON [CMAKE-OPTION...]
 zig_ctest() {
-    local label=$1 preset=$2 target=$3 build=$4 zig_python=$5
+    local preset=$1 target=$2 build=$3 zig_python=$4
     local toolchain=$root/cmake/toolchains/zig.cmake
-    local options=(-DVELMO_ZIG_TARGET="$target" -DVELMO_ZIG_PYTHON="$zig_python" "${@:6}")
+    local options=(-DVELMO_ZIG_TARGET="$target" -DVELMO_ZIG_PYTHON="$zig_python" "${@:5}")
     build_googletest "$target" "$toolchain" "$("$zig_python" -m ziglang version)" cmake -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release "${options[@]}"
     step "building the platform and engine layers and their tests for $target"
     (cd "$root" && cmake --preset "$preset" -B "$build/project" "${options[@]}" \
         -DGTest_DIR="$googletest" >/dev/null)
     ninja -C "$build/project" -j "$jobs" >/dev/null
-    run_ctest "$label" "$build/project"
+    run_ctest "$preset" "$build/project"
 }
 
 # Fails when the module of WHEEL (unpacked into BUILD/module) or the engine

@@ -34,7 +34,7 @@ ensure_build_tools
 fetch_sysroot
 ln -sfn "$sysroot" "$build/sysroot"
 status=0
-zig_ctest aarch64 aarch64 "$zig_target" "$build" "$(command -v "$python")" \
+zig_ctest aarch64 "$zig_target" "$build" "$(command -v "$python")" \
     -DVELMO_TARGET_SYSROOT="$sysroot" || status=1
 
 step "building the wheel"

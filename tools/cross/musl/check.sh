@@ -21,7 +21,7 @@ export ZIG_GLOBAL_CACHE_DIR=$cache_root/zig
 
 [ -f /usr/src/googletest/CMakeLists.txt ] || apt_install libgtest-dev
 status=0
-zig_ctest musl musl x86_64-linux-musl "$build" "$build/venv/bin/python" || status=1
+zig_ctest musl x86_64-linux-musl "$build" "$build/venv/bin/python" || status=1
 check_wheel_for_fma "$wheel" "$build" objdump || status=1
 [ "$status" -eq 0 ] && echo "musl check: passed" || echo "musl check: FAILED" >&2
 exit $status
